@@ -1,0 +1,220 @@
+#include "cli/CheckCommand.h"
+
+#include "calendar/Calendar.h"
+#include "calendar/SaintsCalendar.h"
+#include "check/CheckEngine.h"
+#include "store/DatabaseFile.h"
+#include "store/Failure.h"
+#include "store/SettingsFile.h"
+#include "store/Text.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <optional>
+
+namespace roradaza::cli {
+namespace {
+
+const char helpText[] =
+    "Uso: roradaza-check [--db FILE] [--date GG/MM/AAAA] [--saints | --no-saints]\n"
+    "                    [--color=auto|always|never] [--help] [--version]\n"
+    "\n"
+    "Esegue un controllo dei promemoria di Roradaza e ne stampa le righe, come le\n"
+    "mostra la finestra \"Eventi Imminenti\". Non scrive alcun file e non chiede nulla:\n"
+    "gli eventi da auto-cancellare sono elencati ma non cancellati.\n"
+    "\n"
+    "  --db FILE          l'archivio da controllare (predefinito: Roradaza.dat nella\n"
+    "                     cartella del programma)\n"
+    "  --date GG/MM/AAAA  il giorno da controllare, anche GG.MM.AAAA (predefinito: oggi)\n"
+    "  --saints           inizia con gli onomastici del giorno\n"
+    "  --no-saints        senza gli onomastici (predefinito: la terza riga di\n"
+    "                     Roradaza.ini accanto all'archivio, altrimenti con)\n"
+    "  --color=QUANDO     colori ANSI: auto (sul terminale), always, never\n"
+    "  --help             mostra questo aiuto\n"
+    "  --version          mostra la versione\n"
+    "\n"
+    "Stato di uscita: 0 tutto letto; 1 un file o un evento non leggibile (le altre\n"
+    "righe sono stampate comunque); 2 errore di utilizzo.\n";
+
+enum class Colour { Auto, Always, Never };
+
+struct Options
+{
+    QString database;
+    bool databaseGiven = false;
+    std::optional<QDate> date;
+    char separator = '/';
+    std::optional<bool> saints;
+    Colour colour = Colour::Auto;
+    bool help = false;
+    bool version = false;
+};
+
+struct UsageError
+{
+    QString message;
+};
+
+Options parse(const QStringList &args, const QString &programFolder)
+{
+    Options options;
+    options.database = QDir(programFolder).filePath(QStringLiteral("Roradaza.dat"));
+    const auto value = [&args](qsizetype &at, const QString &name) {
+        if (at + 1 >= args.size())
+            throw UsageError{QStringLiteral("manca il valore di %1").arg(name)};
+        return args[++at];
+    };
+    for (qsizetype at = 0; at < args.size(); ++at) {
+        const QString &arg = args[at];
+        if (arg == QLatin1String("--db") || arg.startsWith(QLatin1String("--db="))) {
+            options.database = arg.startsWith(QLatin1String("--db=")) ? arg.mid(5) : value(at, arg);
+            options.databaseGiven = true;
+        } else if (arg == QLatin1String("--date") || arg.startsWith(QLatin1String("--date="))) {
+            const QString text = arg.startsWith(QLatin1String("--date=")) ? arg.mid(7) : value(at, arg);
+            static const QRegularExpression pattern(QStringLiteral("^(\\d\\d)([/.])(\\d\\d)\\2(\\d\\d\\d\\d)$"));
+            const auto match = pattern.match(text);
+            const QDate date = match.hasMatch()
+                                   ? QDate(match.captured(4).toInt(), match.captured(3).toInt(), match.captured(1).toInt())
+                                   : QDate();
+            if (!date.isValid())
+                throw UsageError{QStringLiteral("data non valida: \"%1\" (serve GG/MM/AAAA)").arg(text)};
+            options.date = date;
+            options.separator = char(match.captured(2).at(0).toLatin1());
+        } else if (arg == QLatin1String("--saints") || arg == QLatin1String("--no-saints")) {
+            const bool on = arg == QLatin1String("--saints");
+            if (options.saints && *options.saints != on)
+                throw UsageError{QStringLiteral("--saints e --no-saints si escludono")};
+            options.saints = on;
+        } else if (arg.startsWith(QLatin1String("--color="))) {
+            const QString when = arg.mid(8);
+            if (when == QLatin1String("auto"))
+                options.colour = Colour::Auto;
+            else if (when == QLatin1String("always"))
+                options.colour = Colour::Always;
+            else if (when == QLatin1String("never"))
+                options.colour = Colour::Never;
+            else
+                throw UsageError{QStringLiteral("--color vuole auto, always o never, non \"%1\"").arg(when)};
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            options.help = true;
+        } else if (arg == QLatin1String("--version")) {
+            options.version = true;
+        } else {
+            throw UsageError{QStringLiteral("opzione sconosciuta: \"%1\"").arg(arg)};
+        }
+    }
+    return options;
+}
+
+// The terminal check answers no question and touches nothing.
+class SilentHost final : public CheckHost
+{
+public:
+    bool askDelete(const QByteArray &) override { return false; }
+    void showNotificationWindow() override {}
+    void disableMainWindow() override {}
+    void setModified() override {}
+};
+
+QByteArray sgr(quint32 colour)
+{
+    switch (colour) {
+    case colours::green:
+        return "\x1b[32m";
+    case colours::red:
+        return "\x1b[31m";
+    default:
+        return "\x1b[34m";
+    }
+}
+
+} // namespace
+
+Outcome runCheck(const QStringList &args, const QString &programFolder, bool outputIsTerminal)
+{
+    Outcome outcome;
+    const auto complain = [&outcome](const QString &message) {
+        outcome.err += "roradaza-check: " + message.toUtf8() + '\n';
+        outcome.status = std::max(outcome.status, 1);
+    };
+
+    Options options;
+    try {
+        options = parse(args, programFolder);
+    } catch (const UsageError &error) {
+        outcome.err = "roradaza-check: " + error.message.toUtf8() + "\nUsa --help per l'aiuto.\n";
+        outcome.status = 2;
+        return outcome;
+    }
+    if (options.help) {
+        outcome.out = helpText;
+        return outcome;
+    }
+    if (options.version) {
+        outcome.out = "roradaza-check 4.9d\n";
+        return outcome;
+    }
+
+    Settings settings;
+    if (options.saints) {
+        settings.saints = *options.saints;
+    } else {
+        const SettingsFile file(QFileInfo(options.database).dir().filePath(QStringLiteral("Roradaza.ini")));
+        for (const QString &failure : file.read(settings))
+            complain(file.path() + QStringLiteral(": ") + failure);
+    }
+
+    EventList events;
+    events.setAutoSort(false); // the output does not depend on the order of the records
+    DatabaseFile database(options.database);
+    bool checkable = true;
+    if (!database.exists()) {
+        if (options.databaseGiven) {
+            complain(QStringLiteral("archivio non trovato: %1").arg(QDir::toNativeSeparators(options.database)));
+            return outcome;
+        }
+        events.append(EventRecord::sampleRecord());
+    } else {
+        try {
+            database.read();
+            if (database.layout() == DatabaseFile::Layout::Older) {
+                complain(QStringLiteral("%1 è nel formato della versione precedente: apri Roradaza per convertirlo.")
+                             .arg(QDir::toNativeSeparators(options.database)));
+                checkable = false;
+            } else {
+                database.fill(events, DatabaseFile::Layout::Current);
+            }
+        } catch (const Failure &failure) {
+            complain(failure.message());
+        }
+    }
+    if (!checkable)
+        return outcome;
+
+    SystemClock systemClock;
+    FixedClock fixedClock(options.date.value_or(QDate()));
+    const Clock &clock = options.date ? static_cast<const Clock &>(fixedClock) : systemClock;
+    const Calendar calendar(clock, options.date ? options.separator : regionalDateSeparator());
+
+    NotificationList notices;
+    SilentHost host;
+    CheckEngine engine(events, notices, calendar, SaintsCalendar::standard(), host);
+    engine.setSaintsOption(settings.saints);
+    const CheckEngine::Result result = engine.run();
+
+    const bool colour = options.colour == Colour::Always || (options.colour == Colour::Auto && outputIsTerminal);
+    for (const NotificationList::Line &line : notices.lines()) {
+        const QByteArray text = text::fromCp1252(line.text).toUtf8();
+        if (colour && line.text != "-")
+            outcome.out += sgr(line.colour) + text + "\x1b[0m\n";
+        else
+            outcome.out += text + '\n';
+    }
+    for (const QString &failure : result.failures)
+        complain(failure);
+    return outcome;
+}
+
+} // namespace roradaza::cli

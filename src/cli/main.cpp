@@ -1,0 +1,18 @@
+#include "cli/CheckCommand.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <unistd.h>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = QCoreApplication::arguments();
+    args.removeFirst();
+    const auto outcome =
+        roradaza::cli::runCheck(args, QCoreApplication::applicationDirPath(), isatty(fileno(stdout)) != 0);
+    std::fwrite(outcome.out.constData(), 1, std::size_t(outcome.out.size()), stdout);
+    std::fwrite(outcome.err.constData(), 1, std::size_t(outcome.err.size()), stderr);
+    return outcome.status;
+}

@@ -1,0 +1,169 @@
+#include "store/DatabaseFile.h"
+
+#include "store/Conversions.h"
+#include "store/Failure.h"
+#include "store/FileErrors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace roradaza {
+
+bool DatabaseFile::exists() const
+{
+    return QFileInfo::exists(m_path);
+}
+
+void DatabaseFile::read()
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_needsBackup = true;
+        throw Failure(cannotOpenMessage(m_path));
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        m_needsBackup = true;
+        throw Failure(ioErrorMessage(file.error()));
+    }
+    m_buffer = LineBuffer(std::move(bytes));
+}
+
+DatabaseFile::Layout DatabaseFile::layout() const
+{
+    try {
+        toInteger(m_buffer.line(5));
+        return Layout::Current;
+    } catch (const Failure &) {
+        return Layout::Older;
+    }
+}
+
+void DatabaseFile::fill(EventList &list, Layout layout)
+{
+    int last = 0;
+    try {
+        last = toInteger(m_buffer.line(0));
+    } catch (const Failure &) {
+        m_needsBackup = true;
+        throw;
+    }
+
+    const qint64 linesPerRecord = layout == Layout::Current ? 5 : 4;
+    const qint64 room = EventList::capacity - list.size();
+    std::vector<EventRecord> records;
+    bool overflow = false;
+    for (qint64 k = 0; k <= last; ++k) {
+        const qint64 first = linesPerRecord * k + 1;
+        if (!m_buffer.hasLine(first))
+            break;
+        if (qint64(records.size()) == room) {
+            overflow = true;
+            break;
+        }
+        EventRecord record;
+        record.name = m_buffer.line(first).toByteArray();
+        record.month = m_buffer.line(first + 1).toByteArray();
+        record.day = m_buffer.line(first + 2).toByteArray();
+        record.advance = m_buffer.line(first + 3).toByteArray();
+        record.year = layout == Layout::Current ? m_buffer.line(first + 4).toByteArray()
+                                                : QByteArray(markers::everyYear);
+        records.push_back(std::move(record));
+    }
+    list.appendAll(std::move(records));
+
+    if (overflow) {
+        m_needsBackup = true;
+        throw Failure(QStringLiteral("L'archivio %1 contiene più eventi dei %2 che il programma può tenere: "
+                                     "sono stati caricati i primi %2. Al primo salvataggio il file completo "
+                                     "sarà conservato come copia.")
+                          .arg(QDir::toNativeSeparators(m_path))
+                          .arg(EventList::capacity));
+    }
+}
+
+void DatabaseFile::convert(EventList &list)
+{
+    list.clear();
+    m_buffer = LineBuffer();
+    read();
+    fill(list, Layout::Older);
+}
+
+DatabaseFile::Outcome DatabaseFile::load(EventList &list, const std::function<bool()> &askConvert)
+{
+    if (!exists()) {
+        list.append(EventRecord::sampleRecord());
+        return Outcome::Sample;
+    }
+    read();
+    if (layout() == Layout::Older) {
+        if (!askConvert())
+            return Outcome::Declined;
+        convert(list);
+        return Outcome::Loaded;
+    }
+    fill(list, Layout::Current);
+    return Outcome::Loaded;
+}
+
+QByteArray DatabaseFile::serialize(const EventList &list)
+{
+    qsizetype size = 16;
+    for (const EventRecord &record : list.records())
+        size += record.name.size() + record.month.size() + record.day.size() + record.advance.size() +
+                record.year.size() + 10;
+
+    QByteArray bytes;
+    bytes.reserve(size);
+    const auto line = [&bytes](const QByteArray &text) {
+        bytes += text;
+        bytes += "\r\n";
+    };
+    line(QByteArray::number(list.size() - 1));
+    for (const EventRecord &record : list.records()) {
+        line(record.name);
+        line(record.month);
+        line(record.day);
+        line(record.advance);
+        line(record.year);
+    }
+    return bytes;
+}
+
+QString DatabaseFile::nextBackupPath() const
+{
+    QString candidate = m_path + QStringLiteral(".bak");
+    for (int number = 1; QFileInfo::exists(candidate); ++number)
+        candidate = m_path + QStringLiteral(".bak.%1").arg(number);
+    return candidate;
+}
+
+void DatabaseFile::save(const EventList &list)
+{
+    if (m_needsBackup && exists()) {
+        const QString backup = nextBackupPath();
+        if (!QFile::copy(m_path, backup))
+            throw Failure(cannotCreateMessage(backup));
+        m_backupPath = backup;
+    }
+    m_needsBackup = false;
+
+    if (list.isEmpty()) {
+        QFile file(m_path);
+        if (file.exists() && !file.remove())
+            throw Failure(ioErrorMessage(file.error()));
+        return;
+    }
+
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw Failure(cannotCreateMessage(m_path));
+    const QByteArray bytes = serialize(list);
+    if (file.write(bytes) != bytes.size() || !file.commit())
+        throw Failure(ioErrorMessage(file.error()));
+}
+
+} // namespace roradaza

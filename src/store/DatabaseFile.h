@@ -1,0 +1,67 @@
+#pragma once
+
+#include "store/EventList.h"
+#include "store/LineBuffer.h"
+
+#include <QString>
+
+#include <functional>
+
+namespace roradaza {
+
+// Roradaza.dat: a count line (records minus one), then five lines per record
+// (name, month, day, advance, year); the older layout has four, without the
+// year. Written whole with CR LF, replaced atomically, removed when the list
+// is empty.
+class DatabaseFile
+{
+public:
+    enum class Layout { Current, Older };
+    enum class Outcome { Loaded, Sample, Declined };
+
+    explicit DatabaseFile(QString path) : m_path(std::move(path)) {}
+
+    const QString &path() const { return m_path; }
+    bool exists() const;
+
+    // Reads the whole file into the line buffer. Throws "Cannot open file %s".
+    void read();
+    // The older layout has no number on its sixth line (the first record's
+    // year in the current layout).
+    Layout layout() const;
+    // Fills the list from the line buffer. Stops at the end of the file: no
+    // record is made from lines that are not there. Throws the conversion
+    // error of a count line that does not convert, and a clear message when
+    // the file holds more records than the list can take (the first ones are
+    // loaded). Either way the file is kept as a copy at the first save.
+    void fill(EventList &list, Layout layout);
+    // Re-reads the file and fills the emptied list from the older layout,
+    // every record every year. Nothing is written until the next save.
+    void convert(EventList &list);
+
+    // The whole loading: the sample record without a file, the older layout
+    // converted only when askConvert agrees (Declined leaves the list empty).
+    Outcome load(EventList &list, const std::function<bool()> &askConvert);
+
+    // Writes the list, or removes the file when the list is empty. A file
+    // that failed to load is first kept as a copy beside it, so nothing the
+    // user had is lost; a failed save leaves the previous file whole.
+    void save(const EventList &list);
+
+    // Whether the next save will first keep the present file as a copy.
+    bool needsBackup() const { return m_needsBackup; }
+    // Where that copy went, once made.
+    const QString &backupPath() const { return m_backupPath; }
+
+    static QByteArray serialize(const EventList &list);
+
+private:
+    QString nextBackupPath() const;
+
+    QString m_path;
+    LineBuffer m_buffer;
+    bool m_needsBackup = false;
+    QString m_backupPath;
+};
+
+} // namespace roradaza

@@ -1,0 +1,136 @@
+#include "store/EventList.h"
+
+#include "store/Failure.h"
+#include "store/Text.h"
+
+#include <QLocale>
+
+#include <algorithm>
+#include <numeric>
+
+namespace roradaza {
+namespace {
+
+QLocale collationLocale()
+{
+    const QLocale system = QLocale::system();
+    if (system.language() == QLocale::C)
+        return QLocale(QLocale::Italian, QLocale::Italy);
+    return system;
+}
+
+} // namespace
+
+NameOrder::NameOrder() : m_collator(collationLocale())
+{
+    m_collator.setCaseSensitivity(Qt::CaseSensitive);
+}
+
+int NameOrder::compare(QByteArrayView a, QByteArrayView b) const
+{
+    return m_collator.compare(text::fromCp1252(a), text::fromCp1252(b));
+}
+
+QString fullListMessage()
+{
+    return QStringLiteral("L'elenco contiene già %1 eventi, il massimo: non se ne possono aggiungere altri.")
+        .arg(EventList::capacity);
+}
+
+int EventList::append(EventRecord record)
+{
+    if (isFull())
+        throw Failure(fullListMessage());
+
+    auto at = m_records.end();
+    if (m_autoSort) {
+        const QString name = text::fromCp1252(record.name);
+        at = std::upper_bound(m_records.begin(), m_records.end(), name,
+                              [this](const QString &key, const EventRecord &existing) {
+                                  return m_order.compare(key, text::fromCp1252(existing.name)) < 0;
+                              });
+    }
+    const int row = int(at - m_records.begin());
+    if (m_observer)
+        m_observer->beginInsert(row);
+    m_records.insert(at, std::move(record));
+    if (m_observer)
+        m_observer->endInsert();
+    return row;
+}
+
+void EventList::removeAt(int row)
+{
+    if (m_observer)
+        m_observer->beginRemove(row);
+    m_records.erase(m_records.begin() + row);
+    if (m_observer)
+        m_observer->endRemove();
+}
+
+void EventList::replace(int row, EventRecord record)
+{
+    m_records[std::size_t(row)] = std::move(record);
+    if (m_observer)
+        m_observer->rowChanged(row);
+}
+
+void EventList::clear()
+{
+    if (m_observer)
+        m_observer->beginReset();
+    m_records.clear();
+    if (m_observer)
+        m_observer->endReset();
+}
+
+std::vector<int> EventList::sort()
+{
+    // Collation keys are taken once per record, not once per comparison.
+    std::vector<QString> names;
+    names.reserve(m_records.size());
+    for (const EventRecord &record : m_records)
+        names.push_back(text::fromCp1252(record.name));
+
+    std::vector<int> oldRowAt(m_records.size());
+    std::iota(oldRowAt.begin(), oldRowAt.end(), 0);
+    std::stable_sort(oldRowAt.begin(), oldRowAt.end(), [&](int a, int b) {
+        return m_order.compare(names[std::size_t(a)], names[std::size_t(b)]) < 0;
+    });
+
+    std::vector<int> newRowOf(m_records.size());
+    for (std::size_t newRow = 0; newRow < oldRowAt.size(); ++newRow)
+        newRowOf[std::size_t(oldRowAt[newRow])] = int(newRow);
+    if (std::is_sorted(oldRowAt.begin(), oldRowAt.end()))
+        return newRowOf;
+
+    if (m_observer)
+        m_observer->beginReorder();
+    std::vector<EventRecord> sorted;
+    sorted.reserve(m_records.size());
+    for (int oldRow : oldRowAt)
+        sorted.push_back(std::move(m_records[std::size_t(oldRow)]));
+    m_records = std::move(sorted);
+    if (m_observer)
+        m_observer->endReorder(newRowOf);
+    return newRowOf;
+}
+
+int EventList::appendAll(std::vector<EventRecord> records)
+{
+    const std::size_t room = std::size_t(capacity - size());
+    const std::size_t taken = std::min(room, records.size());
+    if (taken == 0)
+        return 0;
+    if (m_observer)
+        m_observer->beginReset();
+    m_records.insert(m_records.end(), std::make_move_iterator(records.begin()),
+                     std::make_move_iterator(records.begin() + std::ptrdiff_t(taken)));
+    if (m_observer)
+        m_observer->endReset();
+    if (m_autoSort)
+        sort();
+    return int(taken);
+}
+
+} // namespace roradaza

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "store/EventRecord.h"
+
+#include <QCollator>
+
+#include <vector>
+
+namespace roradaza {
+
+// Told of every change, so that a view over the list can follow it.
+class EventListObserver
+{
+public:
+    virtual ~EventListObserver() = default;
+    virtual void beginInsert(int row) = 0;
+    virtual void endInsert() = 0;
+    virtual void beginRemove(int row) = 0;
+    virtual void endRemove() = 0;
+    virtual void rowChanged(int row) = 0;
+    virtual void beginReorder() = 0;
+    // newRowOf[oldRow] gives each record's place after the reorder.
+    virtual void endReorder(const std::vector<int> &newRowOf) = 0;
+    virtual void beginReset() = 0;
+    virtual void endReset() = 0;
+};
+
+// The order of names: case ignored first, a lower-case letter before the same
+// capital only when the names are otherwise equal (andrea < Andrea < anna).
+// Uses the user's locale, and Italian when that is C or POSIX.
+class NameOrder
+{
+public:
+    NameOrder();
+    int compare(QByteArrayView a, QByteArrayView b) const;
+    int compare(const QString &a, const QString &b) const { return m_collator.compare(a, b); }
+
+private:
+    QCollator m_collator;
+};
+
+// The event list: every record the program holds, kept in name order while
+// automatic sorting is on. Records with equal names keep their relative order.
+class EventList
+{
+public:
+    static constexpr int capacity = 65535;
+
+    int size() const { return int(m_records.size()); }
+    bool isEmpty() const { return m_records.empty(); }
+    bool isFull() const { return size() >= capacity; }
+    const EventRecord &at(int row) const { return m_records[std::size_t(row)]; }
+    const std::vector<EventRecord> &records() const { return m_records; }
+
+    // Adds a record at its place in name order (automatic sorting on) or at
+    // the end (off) and gives its row. A full list throws and keeps every record.
+    int append(EventRecord record);
+    void removeAt(int row);
+    // Changes a record in place; the list is not sorted again.
+    void replace(int row, EventRecord record);
+    void clear();
+
+    bool autoSort() const { return m_autoSort; }
+    void setAutoSort(bool on) { m_autoSort = on; }
+    // Stable sort by name; gives each old row's new row.
+    std::vector<int> sort();
+
+    // Many records at once (loading): appended, then sorted once when
+    // automatic sorting is on. Stops at the capacity and gives how many went in.
+    int appendAll(std::vector<EventRecord> records);
+
+    void setObserver(EventListObserver *observer) { m_observer = observer; }
+    const NameOrder &order() const { return m_order; }
+
+private:
+    std::vector<EventRecord> m_records;
+    bool m_autoSort = true;
+    NameOrder m_order;
+    EventListObserver *m_observer = nullptr;
+};
+
+QString fullListMessage();
+
+} // namespace roradaza

@@ -1,0 +1,151 @@
+#include "store/EventRecord.h"
+
+#include "store/Conversions.h"
+#include "store/Failure.h"
+#include "store/Text.h"
+
+#include <algorithm>
+
+namespace roradaza {
+namespace {
+
+// The editor's rule for a marker: with the choice on, a one-character text is
+// padded first and the marker appended unless present; with it off, every
+// copy of the marker goes. Padding before appending makes "5" become "05A".
+QByteArray applyMarker(QByteArray text, char marker, bool chosen)
+{
+    if (!chosen)
+        return text::without(text, marker);
+    if (text.size() == 1)
+        text.prepend('0');
+    if (!text.contains(marker))
+        text.append(marker);
+    return text;
+}
+
+QByteArray padOne(QByteArray text)
+{
+    if (text.size() == 1)
+        text.prepend('0');
+    return text;
+}
+
+} // namespace
+
+EventRecord EventRecord::newRecord()
+{
+    return {QByteArray(), "0", "1", "7", markers::everyYear};
+}
+
+EventRecord EventRecord::sampleRecord()
+{
+    return {"Compleanno di Zozadevi", "07", "23", "07", markers::everyYear};
+}
+
+const std::array<QByteArray, 7> &weekdayListNames()
+{
+    static const std::array<QByteArray, 7> names = {
+        "Luned\xEC", "Marted\xEC", "Mercoled\xEC", "Gioved\xEC", "Venerd\xEC", "Sabato", "Domenica",
+    };
+    return names;
+}
+
+EventRecord encode(const EditorChoices &choices)
+{
+    const QByteArray dayText = padOne(applyMarker(choices.dayText, markers::autoDelete, choices.autoDelete));
+    const QByteArray advanceText = padOne(applyMarker(choices.advanceText, markers::important, choices.important));
+
+    EventRecord record;
+    record.name = choices.name;
+    if (!record.name.isEmpty() && record.name[0] >= 'a' && record.name[0] <= 'z')
+        record.name[0] = char(record.name[0] - 'a' + 'A');
+
+    if (choices.weekly) {
+        for (std::size_t i = 0; i < choices.weekdays.size(); ++i) {
+            if (choices.weekdays[i])
+                record.day += weekdayListNames()[i] + ';';
+        }
+        if (choices.autoDelete)
+            record.day += markers::autoDelete;
+        record.month = markers::weekly;
+    } else {
+        record.month = QByteArray::number(choices.monthIndex);
+        record.day = dayText;
+    }
+    record.advance = advanceText;
+    record.year = choices.specificYear ? QByteArray::number(choices.year) : QByteArray(markers::everyYear);
+
+    record.month = padOne(record.month);
+    record.advance = padOne(record.advance);
+    return record;
+}
+
+CheckFields decodeForCheck(const EventRecord &record)
+{
+    CheckFields fields;
+    fields.weekly = record.month == markers::weekly;
+    if (!fields.weekly)
+        fields.month = toInteger(record.month);
+
+    fields.important = record.advance.contains(markers::important);
+    if (!fields.weekly)
+        fields.advance = toInteger(text::without(record.advance, markers::important));
+
+    fields.autoDelete = record.day.contains(markers::autoDelete);
+    if (!fields.weekly)
+        fields.day = toInteger(text::without(record.day, markers::autoDelete));
+
+    fields.year = toInteger(record.year);
+    return fields;
+}
+
+EditorLoad decodeForEditor(const EventRecord &record, int todayYear)
+{
+    EditorLoad load;
+    EditorChoices &choices = load.choices;
+    choices.name = record.name;
+    choices.weekly = record.month == markers::weekly;
+    choices.monthIndex = -1;
+    const auto remember = [&load](const Failure &failure) {
+        if (load.error.isEmpty())
+            load.error = failure.message();
+    };
+
+    if (!choices.weekly) {
+        try {
+            const int month = toInteger(record.month);
+            choices.monthIndex = month >= 0 && month <= 12 ? month : -1;
+        } catch (const Failure &failure) {
+            remember(failure);
+        }
+        choices.dayText = text::without(record.day, markers::autoDelete);
+    }
+    choices.advanceText = text::without(record.advance, markers::important);
+    choices.important = record.advance.contains(markers::important);
+    choices.autoDelete = record.day.contains(markers::autoDelete);
+
+    choices.specificYear = record.year != markers::everyYear;
+    choices.year = std::clamp(todayYear, 2000, 2999);
+    if (choices.specificYear) {
+        try {
+            choices.year = std::clamp(toInteger(record.year), 2000, 2999);
+        } catch (const Failure &failure) {
+            remember(failure);
+            // A year that could not be read must not be saved as if it had
+            // been: the month stays unchosen until the user picks one.
+            choices.monthIndex = -1;
+        }
+    }
+    if (choices.weekly) {
+        for (std::size_t i = 0; i < choices.weekdays.size(); ++i)
+            choices.weekdays[i] = hasWeekday(record.day, weekdayListNames()[i]);
+    }
+    return load;
+}
+
+bool hasWeekday(QByteArrayView dayField, QByteArrayView weekdayName)
+{
+    return text::containsIgnoringAsciiCase(dayField, weekdayName);
+}
+
+} // namespace roradaza

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <array>
+
+namespace roradaza {
+
+// One reminder: a name and four short fields, all Windows-1252 text, kept
+// exactly as stored so that a load and a save never change a byte.
+struct EventRecord
+{
+    QByteArray name;
+    QByteArray month;   // "01".."12", "00" every month, "##" weekly
+    QByteArray day;     // two digits or a weekday list, optionally ending in "A"
+    QByteArray advance; // two digits of warning, optionally ending in "i"
+    QByteArray year;    // "0000" every year, or a year
+
+    friend bool operator==(const EventRecord &, const EventRecord &) = default;
+
+    // The record "&Aggiungi" starts the editor with, and the one a new user sees.
+    static EventRecord newRecord();
+    static EventRecord sampleRecord();
+};
+
+namespace markers {
+inline constexpr char weekly[] = "##";
+inline constexpr char everyMonth[] = "00";
+inline constexpr char everyYear[] = "0000";
+inline constexpr char autoDelete = 'A';
+inline constexpr char important = 'i';
+} // namespace markers
+
+// The weekdays in the order a weekday list names them, Monday first.
+const std::array<QByteArray, 7> &weekdayListNames();
+
+// What the editor's controls hold; Encode turns it into the four fields.
+struct EditorChoices
+{
+    QByteArray name;
+    bool weekly = false;
+    int monthIndex = 0;   // 0 "TUTTI", 1..12 January..December; -1 nothing chosen
+    QByteArray dayText;     // as typed: at most two digits, possibly empty
+    QByteArray advanceText; // as typed
+    std::array<bool, 7> weekdays{}; // Monday first
+    bool autoDelete = false;
+    bool important = false;
+    bool specificYear = false;
+    int year = 2000; // 2000..2999
+};
+
+EventRecord encode(const EditorChoices &choices);
+
+// What a check pass needs of a record. Throws the conversion error on a
+// field that does not convert.
+struct CheckFields
+{
+    bool weekly = false;
+    bool important = false;
+    bool autoDelete = false;
+    int month = 0;   // annual only; 0 every month
+    int day = 0;     // annual only
+    int advance = 0; // annual only
+    int year = 0;    // 0 every year
+};
+
+CheckFields decodeForCheck(const EventRecord &record);
+
+// The editor's view of a record. A month or year field that does not convert
+// leaves the month unchosen (or the year at its default) and puts the
+// conversion's message in error, so that nothing the load did not set is saved.
+struct EditorLoad
+{
+    EditorChoices choices;
+    QString error;
+};
+
+EditorLoad decodeForEditor(const EventRecord &record, int todayYear);
+
+// Whether a weekday name occurs in a day field, letters A to Z compared
+// without case. An empty name never occurs.
+bool hasWeekday(QByteArrayView dayField, QByteArrayView weekdayName);
+
+} // namespace roradaza

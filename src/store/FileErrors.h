@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QFileDevice>
+#include <QString>
+
+namespace roradaza {
+
+QString cannotOpenMessage(const QString &path);   // "Cannot open file %s"
+QString cannotCreateMessage(const QString &path); // "Cannot create file %s"
+// The I/O error's own text: "File access denied", "Disk full" or "I/O error %d".
+QString ioErrorMessage(QFileDevice::FileError error);
+
+} // namespace roradaza
