@@ -90,7 +90,7 @@ CheckEngine::Result CheckEngine::run()
 
 CheckEngine::Verdict CheckEngine::examine(int row, const Today &today)
 {
-    const EventRecord record = m_events.at(row);
+    const EventRecord &record = m_events.at(row);
     const CheckFields fields = decodeForCheck(record);
 
     // The working values are 16-bit, as the records' numbers always were.
@@ -136,13 +136,15 @@ CheckEngine::Verdict CheckEngine::examine(int row, const Today &today)
             m_notices.addNotice("OGGI:  " + record.name + " !", fields.important);
             return Verdict::Kept;
         }
-        m_notices.addNotice("OGGI:  " + record.name + " !  (Auto-Cancellazione)", fields.important);
+        // The prompt may change the list under us: keep the record as asked about.
+        const EventRecord asked = record;
+        m_notices.addNotice("OGGI:  " + asked.name + " !  (Auto-Cancellazione)", fields.important);
         m_notices.settle();
         m_host.showNotificationWindow();
-        if (!m_host.askDelete(record.name))
+        if (!m_host.askDelete(asked.name))
             return Verdict::Kept;
         // Delete only the record that was asked about.
-        if (row >= m_events.size() || !(m_events.at(row) == record))
+        if (row >= m_events.size() || !(m_events.at(row) == asked))
             return Verdict::Kept;
         m_events.removeAt(row);
         m_host.setModified();

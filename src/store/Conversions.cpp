@@ -71,6 +71,15 @@ QString quoted(QByteArrayView text)
 
 int toInteger(QByteArrayView text)
 {
+    // Every stored number is a few plain digits: those take the short way.
+    if (text.size() > 0 && text.size() <= 9) {
+        int value = 0;
+        qsizetype digits = 0;
+        while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9')
+            value = value * 10 + (text[digits++] - '0');
+        if (digits == text.size())
+            return value;
+    }
     if (const auto value = parseInteger(text))
         return *value;
     throw Failure(quoted(text) + QStringLiteral(" is not a valid integer value"));

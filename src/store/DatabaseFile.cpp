@@ -9,7 +9,66 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <string_view>
+#include <unordered_map>
+
 namespace roradaza {
+namespace {
+
+// A list's month, day, advance and year fields repeat a few short texts
+// ("00", "0000", "07", the same weekday lists): loaded records share one copy
+// of each, so a file costs one allocation per record instead of five and a
+// check pass over its fields stays in cache. Sharing is invisible to the
+// records: an edited field gets its own copy.
+class FieldPool
+{
+public:
+    QByteArray take(QByteArrayView text)
+    {
+        if (text.isEmpty())
+            return text.toByteArray();
+        if (text.size() <= qsizetype(sizeof(quint64)))
+            return takeShort(text);
+        const std::string_view key(text.data(), std::size_t(text.size()));
+        if (const auto found = m_long.find(key); found != m_long.end())
+            return found->second;
+        QByteArray field = text.toByteArray();
+        if (text.size() <= maxLength && m_long.size() < maxLong)
+            m_long.emplace(std::string_view(field.constData(), std::size_t(field.size())), field);
+        return field;
+    }
+
+private:
+    // Texts of up to eight bytes, by their bytes and length, in a small
+    // direct-mapped table: two texts that meet in a slot merely share less.
+    QByteArray takeShort(QByteArrayView text)
+    {
+        quint64 bits = 0;
+        std::memcpy(&bits, text.data(), std::size_t(text.size()));
+        const quint64 hash = (bits ^ quint64(text.size())) * 0x9E3779B97F4A7C15ull;
+        Slot &slot = m_short[hash >> (64 - shortBits)];
+        if (slot.bits != bits || slot.field.size() != text.size())
+            slot = {bits, text.toByteArray()};
+        return slot.field;
+    }
+
+    struct Slot
+    {
+        quint64 bits = 0;
+        QByteArray field; // empty until first used: never matches a text
+    };
+    static constexpr int shortBits = 8;
+    static constexpr qsizetype maxLength = 64;
+    static constexpr std::size_t maxLong = 1024;
+    std::array<Slot, std::size_t(1) << shortBits> m_short;
+    // The keys point into the pooled copies, which are never changed.
+    std::unordered_map<std::string_view, QByteArray> m_long;
+};
+
+} // namespace
 
 bool DatabaseFile::exists() const
 {
@@ -54,7 +113,9 @@ void DatabaseFile::fill(EventList &list, Layout layout)
     const qint64 linesPerRecord = layout == Layout::Current ? 5 : 4;
     const qint64 room = EventList::capacity - list.size();
     std::vector<EventRecord> records;
+    records.reserve(std::size_t(std::clamp<qint64>(qint64(last) + 1, 0, room)));
     bool overflow = false;
+    FieldPool pool;
     for (qint64 k = 0; k <= last; ++k) {
         const qint64 first = linesPerRecord * k + 1;
         if (!m_buffer.hasLine(first))
@@ -65,11 +126,11 @@ void DatabaseFile::fill(EventList &list, Layout layout)
         }
         EventRecord record;
         record.name = m_buffer.line(first).toByteArray();
-        record.month = m_buffer.line(first + 1).toByteArray();
-        record.day = m_buffer.line(first + 2).toByteArray();
-        record.advance = m_buffer.line(first + 3).toByteArray();
-        record.year = layout == Layout::Current ? m_buffer.line(first + 4).toByteArray()
-                                                : QByteArray(markers::everyYear);
+        record.month = pool.take(m_buffer.line(first + 1));
+        record.day = pool.take(m_buffer.line(first + 2));
+        record.advance = pool.take(m_buffer.line(first + 3));
+        record.year =
+            pool.take(layout == Layout::Current ? m_buffer.line(first + 4) : QByteArrayView(markers::everyYear));
         records.push_back(std::move(record));
     }
     list.appendAll(std::move(records));

@@ -94,9 +94,11 @@ std::vector<int> EventList::sort()
 
     std::vector<int> oldRowAt(m_records.size());
     std::iota(oldRowAt.begin(), oldRowAt.end(), 0);
-    std::stable_sort(oldRowAt.begin(), oldRowAt.end(), [&](int a, int b) {
-        return m_order.compare(names[std::size_t(a)], names[std::size_t(b)]) < 0;
-    });
+    const auto before = [&](int a, int b) { return m_order.compare(names[std::size_t(a)], names[std::size_t(b)]) < 0; };
+    // A list loaded from its own file is already in order: one pass tells,
+    // where the sort would compare every record many times over.
+    if (!std::is_sorted(oldRowAt.begin(), oldRowAt.end(), before))
+        std::stable_sort(oldRowAt.begin(), oldRowAt.end(), before);
 
     std::vector<int> newRowOf(m_records.size());
     for (std::size_t newRow = 0; newRow < oldRowAt.size(); ++newRow)
@@ -124,8 +126,11 @@ int EventList::appendAll(std::vector<EventRecord> records)
         return 0;
     if (m_observer)
         m_observer->beginReset();
-    m_records.insert(m_records.end(), std::make_move_iterator(records.begin()),
-                     std::make_move_iterator(records.begin() + std::ptrdiff_t(taken)));
+    if (m_records.empty() && taken == records.size())
+        m_records = std::move(records);
+    else
+        m_records.insert(m_records.end(), std::make_move_iterator(records.begin()),
+                         std::make_move_iterator(records.begin() + std::ptrdiff_t(taken)));
     if (m_observer)
         m_observer->endReset();
     if (m_autoSort)

@@ -5,6 +5,7 @@
 #include "store/Text.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace roradaza {
 namespace {
@@ -21,6 +22,18 @@ QByteArray applyMarker(QByteArray text, char marker, bool chosen)
     if (!text.contains(marker))
         text.append(marker);
     return text;
+}
+
+// Marker tests as cheap as they can be: the check makes three for every record.
+bool holds(const QByteArray &field, char marker)
+{
+    return std::find(field.cbegin(), field.cend(), marker) != field.cend();
+}
+
+bool isWeeklyMarker(const QByteArray &field)
+{
+    constexpr std::size_t size = sizeof markers::weekly - 1;
+    return field.size() == qsizetype(size) && std::memcmp(field.constData(), markers::weekly, size) == 0;
 }
 
 QByteArray padOne(QByteArray text)
@@ -83,17 +96,19 @@ EventRecord encode(const EditorChoices &choices)
 CheckFields decodeForCheck(const EventRecord &record)
 {
     CheckFields fields;
-    fields.weekly = record.month == markers::weekly;
+    fields.weekly = isWeeklyMarker(record.month);
     if (!fields.weekly)
         fields.month = toInteger(record.month);
 
-    fields.important = record.advance.contains(markers::important);
+    // Most fields carry no marker: they convert as they stand, without a copy.
+    fields.important = holds(record.advance, markers::important);
     if (!fields.weekly)
-        fields.advance = toInteger(text::without(record.advance, markers::important));
+        fields.advance =
+            toInteger(fields.important ? text::without(record.advance, markers::important) : record.advance);
 
-    fields.autoDelete = record.day.contains(markers::autoDelete);
+    fields.autoDelete = holds(record.day, markers::autoDelete);
     if (!fields.weekly)
-        fields.day = toInteger(text::without(record.day, markers::autoDelete));
+        fields.day = toInteger(fields.autoDelete ? text::without(record.day, markers::autoDelete) : record.day);
 
     fields.year = toInteger(record.year);
     return fields;

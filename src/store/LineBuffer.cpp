@@ -1,39 +1,92 @@
 #include "store/LineBuffer.h"
 
-namespace roradaza {
+#include <algorithm>
+#include <bit>
+#include <cstring>
 
-void LineBuffer::scanTo(qsizetype index) const
+namespace roradaza {
+namespace {
+
+// The first CR or LF from "from" on, or end.
+const char *lineBreak(const char *from, const char *end)
 {
-    const qsizetype size = m_bytes.size();
-    const char *data = m_bytes.constData();
-    while (qsizetype(m_lines.size()) <= index && m_scanned < size) {
-        const qsizetype start = m_scanned;
-        qsizetype at = start;
-        while (at < size && data[at] != '\r' && data[at] != '\n')
-            ++at;
-        m_lines.emplace_back(start, at);
-        if (at < size && data[at] == '\r' && at + 1 < size && data[at + 1] == '\n')
-            at += 2;
-        else if (at < size)
-            at += 1;
-        m_scanned = at;
+    if constexpr (std::endian::native == std::endian::little) {
+        // Eight bytes at a time: each line is short, but a full file has a
+        // third of a million of them. A byte equal to the one sought becomes
+        // zero, and the lowest flagged byte is the first zero byte.
+        constexpr quint64 ones = 0x0101010101010101ull;
+        constexpr quint64 highs = 0x8080808080808080ull;
+        for (; end - from >= 8; from += 8) {
+            quint64 word;
+            std::memcpy(&word, from, sizeof word);
+            const quint64 cr = word ^ (ones * '\r');
+            const quint64 lf = word ^ (ones * '\n');
+            const quint64 found = (((cr - ones) & ~cr) | ((lf - ones) & ~lf)) & highs;
+            if (found != 0)
+                return from + std::countr_zero(found) / 8;
+        }
     }
+    while (from < end && *from != '\r' && *from != '\n')
+        ++from;
+    return from;
+}
+
+} // namespace
+
+bool LineBuffer::locate(qsizetype index) const
+{
+    if (index < 0 || (m_lineCount >= 0 && index >= m_lineCount))
+        return false;
+    if (index == m_cursor.line)
+        return true;
+
+    const char *const data = m_bytes.constData();
+    const char *const end = data + m_bytes.size();
+    if (m_bytes.isEmpty()) {
+        m_lineCount = 0;
+        return false;
+    }
+    if (m_marks.empty())
+        m_marks.push_back(0);
+    // From the last line taken when it comes before, else from the nearest mark.
+    Place at = m_cursor;
+    const bool forward = at.line >= 0 && at.line < index;
+    const qsizetype mark = std::min(index / markEvery, qsizetype(m_marks.size()) - 1);
+    if (!forward || mark * markEvery > at.line) {
+        at.line = mark * markEvery;
+        at.start = m_marks[std::size_t(mark)];
+        at.end = lineBreak(data + at.start, end) - data;
+    }
+    while (at.line < index) {
+        qsizetype next = at.end;
+        if (next < m_bytes.size())
+            next += data[next] == '\r' && next + 1 < m_bytes.size() && data[next + 1] == '\n' ? 2 : 1;
+        if (next >= m_bytes.size()) {
+            // An empty last line after the final line break does not count.
+            m_lineCount = at.line + 1;
+            m_cursor = at;
+            return false;
+        }
+        ++at.line;
+        at.start = next;
+        at.end = lineBreak(data + next, end) - data;
+        if (at.line % markEvery == 0 && at.line / markEvery == qsizetype(m_marks.size()))
+            m_marks.push_back(at.start);
+    }
+    m_cursor = at;
+    return true;
 }
 
 bool LineBuffer::hasLine(qsizetype index) const
 {
-    if (index < 0)
-        return false;
-    scanTo(index);
-    return index < qsizetype(m_lines.size());
+    return locate(index);
 }
 
 QByteArrayView LineBuffer::line(qsizetype index) const
 {
-    if (!hasLine(index))
+    if (!locate(index))
         return {};
-    const auto [start, end] = m_lines[std::size_t(index)];
-    return QByteArrayView(m_bytes.constData() + start, end - start);
+    return QByteArrayView(m_bytes.constData() + m_cursor.start, m_cursor.end - m_cursor.start);
 }
 
 } // namespace roradaza

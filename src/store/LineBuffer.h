@@ -24,12 +24,24 @@ public:
     bool isEmpty() const { return m_bytes.isEmpty(); }
 
 private:
-    void scanTo(qsizetype index) const;
+    struct Place
+    {
+        qsizetype line = -1;
+        qsizetype start = 0;
+        qsizetype end = 0;
+    };
+    // Puts the cursor on the line; false when the file has no such line.
+    bool locate(qsizetype index) const;
+
+    static constexpr qsizetype markEvery = 64;
 
     QByteArray m_bytes;
-    // Start and end of every line found so far.
-    mutable std::vector<std::pair<qsizetype, qsizetype>> m_lines;
-    mutable qsizetype m_scanned = 0;
+    // The start of every markEvery-th line found so far, so that a line is at
+    // most that many lines from a known place; readers go forward from the
+    // last line they took, which costs nothing more.
+    mutable std::vector<qsizetype> m_marks;
+    mutable Place m_cursor;
+    mutable qsizetype m_lineCount = -1; // known once the scan reached the end
 };
 
 } // namespace roradaza

@@ -3,12 +3,51 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <array>
+
 namespace roradaza::text {
+namespace {
+
+QString decodeThroughIcu(QByteArrayView bytes)
+{
+    QStringDecoder decoder("windows-1252");
+    return decoder.decode(bytes);
+}
+
+// Opening the ICU converter costs more than decoding a name, and sorting
+// decodes every name: the code page is one byte to one character, so each
+// byte's character is taken from the converter once. A byte that does not
+// give exactly one character leaves the whole text to the converter.
+struct ByteTable
+{
+    std::array<char16_t, 256> character{};
+    std::array<bool, 256> single{};
+
+    ByteTable()
+    {
+        for (int byte = 0; byte < 256; ++byte) {
+            const char c = char(byte);
+            const QString decoded = decodeThroughIcu(QByteArrayView(&c, 1));
+            single[std::size_t(byte)] = decoded.size() == 1;
+            if (decoded.size() == 1)
+                character[std::size_t(byte)] = decoded[0].unicode();
+        }
+    }
+};
+
+} // namespace
 
 QString fromCp1252(QByteArrayView bytes)
 {
-    QStringDecoder decoder("windows-1252");
-    QString result = decoder.decode(bytes);
+    static const ByteTable table;
+    QString result(bytes.size(), Qt::Uninitialized);
+    char16_t *out = reinterpret_cast<char16_t *>(result.data());
+    for (const char c : bytes) {
+        const auto byte = std::size_t(static_cast<unsigned char>(c));
+        if (!table.single[byte])
+            return decodeThroughIcu(bytes);
+        *out++ = table.character[byte];
+    }
     return result;
 }
 
@@ -35,7 +74,17 @@ bool containsIgnoringAsciiCase(QByteArrayView haystack, QByteArrayView needle)
 {
     if (needle.isEmpty())
         return false;
-    return lowerAscii(haystack).contains(lowerAscii(needle));
+    // Compared in place: the check asks this of every record.
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    const qsizetype last = haystack.size() - needle.size();
+    for (qsizetype at = 0; at <= last; ++at) {
+        qsizetype matched = 0;
+        while (matched < needle.size() && lower(haystack[at + matched]) == lower(needle[matched]))
+            ++matched;
+        if (matched == needle.size())
+            return true;
+    }
+    return false;
 }
 
 QByteArray without(QByteArrayView bytes, char removed)

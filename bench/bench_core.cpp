@@ -1,0 +1,138 @@
+// The core's hot paths at the list's full size: a check pass, loading,
+// sorting and saving. Run from anywhere; files go to a temporary folder.
+
+#include "generate.h"
+
+#include "calendar/Calendar.h"
+#include "calendar/SaintsCalendar.h"
+#include "check/CheckEngine.h"
+#include "store/DatabaseFile.h"
+
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <random>
+
+using namespace roradaza;
+
+namespace {
+
+// The check as the program runs it, with every delete prompt declined.
+class DecliningHost final : public CheckHost
+{
+public:
+    bool askDelete(const QByteArray &) override { return false; }
+    void showNotificationWindow() override {}
+    void disableMainWindow() override {}
+    void setModified() override {}
+};
+
+EventList listOf(std::vector<EventRecord> records, bool sorted)
+{
+    EventList list;
+    list.setAutoSort(sorted);
+    list.appendAll(std::move(records));
+    return list;
+}
+
+// The list as the program holds it after loading its file.
+EventList loadedList(std::vector<EventRecord> records)
+{
+    QTemporaryDir folder;
+    DatabaseFile file(folder.filePath(QStringLiteral("Roradaza.dat")));
+    file.save(listOf(std::move(records), true));
+    EventList list;
+    file.read();
+    file.fill(list, DatabaseFile::Layout::Current);
+    return list;
+}
+
+// range(0) records; range(1): 1 loaded from a file, 0 generated and sorted in
+// memory, which leaves their fields spread over the heap.
+void BM_CheckPass(benchmark::State &state)
+{
+    std::vector<EventRecord> records = bench::generatedRecords(int(state.range(0)));
+    EventList events = state.range(1) != 0 ? loadedList(std::move(records)) : listOf(std::move(records), true);
+    NotificationList notices;
+    // Late in the month, so that early next month's events roll over too.
+    const FixedClock clock(QDate(2025, 3, 29));
+    const Calendar calendar(clock, '/');
+    DecliningHost host;
+    CheckEngine engine(events, notices, calendar, SaintsCalendar::standard(), host);
+    for (auto _ : state) {
+        const CheckEngine::Result result = engine.run();
+        benchmark::DoNotOptimize(result.ran);
+    }
+    state.counters["reminders"] = double(notices.count());
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_CheckPass)
+    ->ArgNames({"records", "loaded"})
+    ->Args({1000, 1})
+    ->Args({10000, 1})
+    ->Args({EventList::capacity, 1})
+    ->Args({EventList::capacity, 0})
+    ->Unit(benchmark::kMillisecond);
+
+// range(0): 1 sorts on loading as the program does, 0 keeps file order as
+// the terminal check does.
+void BM_ReadFile(benchmark::State &state)
+{
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("Roradaza.dat"));
+    DatabaseFile(path).save(listOf(bench::generatedRecords(EventList::capacity), true));
+    for (auto _ : state) {
+        DatabaseFile file(path);
+        EventList list;
+        list.setAutoSort(state.range(0) != 0);
+        file.read();
+        file.fill(list, DatabaseFile::Layout::Current);
+        benchmark::DoNotOptimize(list.size());
+    }
+    state.SetItemsProcessed(state.iterations() * EventList::capacity);
+}
+BENCHMARK(BM_ReadFile)->ArgName("sorted")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_SortNames(benchmark::State &state)
+{
+    std::vector<EventRecord> shuffled = bench::generatedRecords(EventList::capacity);
+    std::shuffle(shuffled.begin(), shuffled.end(), std::mt19937(20070329));
+    for (auto _ : state) {
+        state.PauseTiming();
+        EventList list = listOf(shuffled, false);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(list.sort());
+    }
+    state.SetItemsProcessed(state.iterations() * EventList::capacity);
+}
+BENCHMARK(BM_SortNames)->Unit(benchmark::kMillisecond);
+
+void BM_SaveFile(benchmark::State &state)
+{
+    QTemporaryDir folder;
+    DatabaseFile file(folder.filePath(QStringLiteral("Roradaza.dat")));
+    const EventList list = loadedList(bench::generatedRecords(EventList::capacity));
+    for (auto _ : state)
+        file.save(list);
+    state.SetItemsProcessed(state.iterations() * EventList::capacity);
+}
+BENCHMARK(BM_SaveFile)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // Names are ordered by the user's locale, read when the first list is
+    // made: pin it before anything else runs.
+    setenv("LC_ALL", "it_IT.UTF-8", 1);
+    setenv("LANG", "it_IT.UTF-8", 1);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,143 @@
+#!/usr/bin/env bash
+# Times the terminal check side by side with remind on the same generated
+# events: bench/vs-remind.sh [--advance99] [--runs R] N [DD/MM/YYYY]
+#
+# The N events are those of bench/generate.h without the important and
+# auto-delete markers (yearly, in one specific year, monthly, weekly), written
+# once as a Roradaza.dat and once as a remind script. --advance99 gives every
+# yearly event 99 days of advance. The two programs run alternately, R times
+# each (11 by default), and the medians of the whole-process times are printed
+# with their ratio. RORADAZA_CHECK names the check program to time (default:
+# build/bin/roradaza-check of this work tree).
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+check=${RORADAZA_CHECK:-$here/../build/bin/roradaza-check}
+advance=-1
+runs=11
+while [ $# -gt 0 ]; do
+    case $1 in
+    --advance99) advance=99; shift ;;
+    --runs) runs=$2; shift 2 ;;
+    -h | --help) sed -n '2,11s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -*) echo "opzione sconosciuta: $1" >&2; exit 2 ;;
+    *) break ;;
+    esac
+done
+if [ $# -lt 1 ] || [ $# -gt 2 ]; then
+    echo "uso: $0 [--advance99] [--runs R] N [GG/MM/AAAA]" >&2
+    exit 2
+fi
+count=$1
+day=${2:-14/03/2025}
+
+if ! command -v remind >/dev/null; then
+    echo "remind manca: lo installo" >&2
+    sudo=()
+    [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get install -y -qq --no-install-recommends remind >&2
+fi
+if [ ! -x "$check" ]; then
+    echo "$check non trovato: compila prima roradaza-check o imposta RORADAZA_CHECK" >&2
+    exit 1
+fi
+
+folder=$(mktemp -d)
+trap 'rm -rf "$folder"' EXIT
+
+python3 - "$count" "$advance" "$folder" <<'EOF'
+# Mirrors bench/generate.h with the markers off.
+import sys
+
+count, advance, folder = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+M = 0xFFFFFFFF
+
+def mix(x):
+    x ^= x >> 16
+    x = (x * 0x7FEB352D) & M
+    x ^= x >> 15
+    x = (x * 0x846CA68B) & M
+    x ^= x >> 16
+    return x
+
+WHAT = ["Compleanno di", "Onomastico di", "Anniversario di", "Pagare", "Visita da",
+        "Telefonare a", "Esame con", "Cena da", "Riunione con", "Regalo per"]
+FIRST = ["Andrea", "anna", "Niccolò", "Zoë", "Luca", "Chiara",
+         "Élodie", "Giulia", "Federica", "Mattia", "Beatrice", "Ettore"]
+LAST = ["Rossi", "Bianchi", "D'Amico", "Esposito", "Ferrari", "Galli",
+        "Lombardi", "Ricci", "Marinò", "Bruno", "De Luca", "Conti"]
+LENGTH = [31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31]
+WEEKDAYS = ["Lunedì", "Martedì", "Mercoledì", "Giovedì", "Venerdì", "Sabato", "Domenica"]
+REMIND_WEEKDAYS = ["Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"]
+REMIND_MONTHS = ["Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                 "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"]
+
+def name(k):
+    h = mix(k ^ 0x9E3779B9)
+    return f"{WHAT[h % 10]} {FIRST[(h >> 4) % 12]} {LAST[(h >> 8) % 12]} {k}"
+
+dat = [str(count - 1)]
+rem = []
+for k in range(count):
+    h = mix(k)
+    kind = k % 20
+    n = name(k)
+    if kind < 14:
+        month = 1 + h % 12
+        d = 1 + (h >> 4) % LENGTH[month - 1]
+        adv = advance if advance >= 0 else (h >> 9) % 15
+        year = 2020 + (h >> 13) % 11 if kind >= 12 else 0
+        dat += [n, f"{month:02}", f"{d:02}", f"{adv:02}", f"{year:04}"]
+        when = f"{d} {REMIND_MONTHS[month - 1]}" + (f" {year}" if year else "")
+        rem.append(f"REM {when} +{adv} MSG {n} %b")
+    elif kind < 18:
+        d = 1 + (h >> 4) % 28
+        adv = (h >> 9) % 8
+        dat += [n, "00", f"{d:02}", f"{adv:02}", "0000"]
+        rem.append(f"REM {d} +{adv} MSG {n} %b")
+    else:
+        first, second, both = (h >> 4) % 7, (h >> 7) % 7, (h >> 10) % 2 == 0
+        days = [i for i in range(7) if i == first or (i == second and both)]
+        dat += [n, "##", "".join(WEEKDAYS[i] + ";" for i in days), "00", "0000"]
+        rem.append(f"REM {' '.join(REMIND_WEEKDAYS[i] for i in days)} MSG {n} %b")
+
+with open(f"{folder}/Roradaza.dat", "wb") as out:
+    out.write("".join(line + "\r\n" for line in dat).encode("cp1252"))
+with open(f"{folder}/events.rem", "w", encoding="utf-8") as out:
+    out.write("".join(line + "\n" for line in rem))
+EOF
+
+IFS=/ read -r dd mm yyyy <<<"$day"
+iso=$yyyy-$mm-$dd
+rcheck=("$check" --no-saints --color=never --db "$folder/Roradaza.dat" --date "$day")
+rremind=(remind -q -g "$folder/events.rem" "$iso")
+
+# Reminders for the day: the check's lines less its "-" separator; remind's
+# non-empty lines less its "Reminders for ..." heading.
+ours=$("${rcheck[@]}" | grep -cv '^-$' || true)
+theirs=$("${rremind[@]}" | grep -c . || true)
+theirs=$((theirs > 0 ? theirs - 1 : 0))
+echo "$count eventi, $day$([ "$advance" -ge 0 ] && echo ", anticipo annuale $advance giorni")"
+echo "promemoria: roradaza-check $ours, remind $theirs"
+
+python3 - "$runs" "${#rcheck[@]}" "${rcheck[@]}" "${rremind[@]}" <<'EOF'
+import statistics, subprocess, sys, time
+
+runs, split = int(sys.argv[1]), int(sys.argv[2])
+commands = {"roradaza-check": sys.argv[3:3 + split], "remind": sys.argv[3 + split:]}
+times = {label: [] for label in commands}
+for run in range(runs):
+    # Alternate, and swap who goes first each round, so that neither
+    # always runs on a cache warmed by the other.
+    order = list(commands) if run % 2 == 0 else list(reversed(commands))
+    for label in order:
+        start = time.perf_counter()
+        subprocess.run(commands[label], stdout=subprocess.DEVNULL, check=False)
+        times[label].append((time.perf_counter() - start) * 1000)
+ours = statistics.median(times["roradaza-check"])
+theirs = statistics.median(times["remind"])
+for label, median in (("roradaza-check", ours), ("remind", theirs)):
+    spread = f"{min(times[label]):.1f}..{max(times[label]):.1f}"
+    print(f"{label:15} mediana {median:8.1f} ms  ({runs} esecuzioni, {spread} ms)")
+print(f"rapporto roradaza-check / remind: {ours / theirs:.3f}")
+EOF

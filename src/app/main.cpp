@@ -1,0 +1,43 @@
+#include "calendar/Clock.h"
+#include "store/StartupRegistration.h"
+#include "ui/Prompts.h"
+#include "ui/Unit1.h"
+#include "ui/Unit2.h"
+#include "ui/Unit4.h"
+#include "ui/Unit5.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QSystemTrayIcon>
+
+using namespace roradaza;
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    // The program lives on in the tray with no window open.
+    QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationName(applicationTitle(QApplication::applicationFilePath()));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/roradaza.svg")));
+
+    SystemClock clock;
+    DialogPrompts prompts;
+    const auto registration = makeStartupRegistration();
+    const Platform platform{clock,
+                            prompts,
+                            *registration,
+                            QApplication::applicationFilePath(),
+                            [](const QUrl &url) { QDesktopServices::openUrl(url); },
+                            [] { return QSystemTrayIcon::isSystemTrayAvailable(); }};
+
+    TForm1 form1(platform);
+    if (!form1.FormCreate())
+        return 0;
+    TForm2 form2;
+    TForm4 form4(form1.notices(), form1.notificationOwner(), form1.background());
+    TVersionHistoryForm versionHistoryForm;
+    form1.attach(&form2, &form4, &versionHistoryForm);
+
+    form1.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "store/EventList.h"
+
+#include <QAbstractTableModel>
+
+namespace roradaza {
+
+// Shows the event list as the columns "Evento", "Mese", "Giorno" and
+// "Anticipo"; the year is held but has no column.
+class EventListModel final : public QAbstractTableModel, private EventListObserver
+{
+    Q_OBJECT
+
+public:
+    enum Column { Name, Month, Day, Advance, ColumnCount };
+
+    explicit EventListModel(EventList &events, QObject *parent = nullptr);
+    ~EventListModel() override;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    static int columnWidth(int column);
+
+private:
+    void beginInsert(int row) override;
+    void endInsert() override;
+    void beginRemove(int row) override;
+    void endRemove() override;
+    void rowChanged(int row) override;
+    void beginReorder() override;
+    void endReorder(const std::vector<int> &newRowOf) override;
+    void beginReset() override;
+    void endReset() override;
+
+    EventList &m_events;
+};
+
+} // namespace roradaza

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <optional>
+
+class QWidget;
+
+namespace roradaza {
+
+// Every question and message of the program goes through here, so that
+// tests can script the answers and no real box ever blocks them.
+class Prompts
+{
+public:
+    enum class Buttons { YesNo, OkCancel };
+    enum class Answer { Yes, No, Ok, Cancel };
+
+    virtual ~Prompts() = default;
+    virtual Answer ask(QWidget *parent, const QString &caption, const QString &text, QMessageBox::Icon icon,
+                       Buttons buttons) = 0;
+    virtual void tell(QWidget *parent, const QString &caption, const QString &text, QMessageBox::Icon icon) = 0;
+    // The one-line input box; empty when the user cancels.
+    virtual std::optional<QString> askText(QWidget *parent, const QString &caption, const QString &prompt,
+                                           const QString &initial) = 0;
+};
+
+// Qt's own boxes.
+class DialogPrompts final : public Prompts
+{
+public:
+    Answer ask(QWidget *parent, const QString &caption, const QString &text, QMessageBox::Icon icon,
+               Buttons buttons) override;
+    void tell(QWidget *parent, const QString &caption, const QString &text, QMessageBox::Icon icon) override;
+    std::optional<QString> askText(QWidget *parent, const QString &caption, const QString &prompt,
+                                   const QString &initial) override;
+};
+
+} // namespace roradaza

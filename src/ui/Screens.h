@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+class QLabel;
+class QWidget;
+
+namespace roradaza {
+
+// A font of the layouts, by character height in pixels; the family falls back
+// to a look-alike where it is missing (MS Sans Serif, Times New Roman, Courier).
+QFont uiFont(const QString &family, int pixelHeight);
+
+// Makes a label's font smaller until its text fits the width its place has
+// in the layout: a fallback font may run wider than the one it stands for.
+void fitToWidth(QLabel *label, int width);
+
+// Centres a window on the screen that holds the mouse pointer, within its
+// available area.
+void centreOnPointerScreen(QWidget *window);
+
+} // namespace roradaza

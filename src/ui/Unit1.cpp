@@ -1,0 +1,646 @@
+#include "ui/Unit1.h"
+
+#include "store/Conversions.h"
+#include "store/Failure.h"
+#include "store/StartupRegistration.h"
+#include "store/Text.h"
+#include "ui/EventListModel.h"
+#include "ui/Prompts.h"
+#include "ui/Screens.h"
+#include "ui/Unit2.h"
+#include "ui/Unit5.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHeaderView>
+#include <QIcon>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QTreeView>
+
+namespace roradaza {
+namespace {
+
+constexpr int expandedOuterGrowth = 503 - 155;
+constexpr int expansionMoveUp = 168;
+
+QString folderOf(const QString &path)
+{
+    return QFileInfo(path).absolutePath();
+}
+
+QTreeView *makeListView(QWidget *parent, const char *name, QAbstractItemModel *model, const QRect &place)
+{
+    auto *view = new QTreeView(parent);
+    view->setObjectName(QLatin1String(name));
+    view->setGeometry(place);
+    view->setModel(model);
+    view->setRootIsDecorated(false);
+    view->setUniformRowHeights(true);
+    view->setItemsExpandable(false);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setSelectionMode(QAbstractItemView::SingleSelection);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    view->setAllColumnsShowFocus(true);
+    view->header()->setSectionsClickable(false);
+    view->header()->setSectionsMovable(false);
+    view->header()->setStretchLastSection(false);
+    for (int column = 0; column < EventListModel::ColumnCount; ++column)
+        view->setColumnWidth(column, EventListModel::columnWidth(column));
+    return view;
+}
+
+QFrame *makeFrame(QWidget *parent, const char *name, int shape, const QRect &place)
+{
+    auto *frame = new QFrame(parent);
+    frame->setObjectName(QLatin1String(name));
+    frame->setFrameStyle(shape);
+    frame->setGeometry(place);
+    return frame;
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QPoint &at, int pixelHeight)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setFont(uiFont(QStringLiteral("MS Sans Serif"), pixelHeight));
+    label->setStyleSheet(QStringLiteral("color: white; background: transparent;"));
+    label->adjustSize();
+    label->move(at);
+    return label;
+}
+
+QPushButton *makeButton(QWidget *parent, const char *name, const QString &text, const QRect &place)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(place);
+    return button;
+}
+
+} // namespace
+
+QPixmap loadBackground()
+{
+    QImageReader reader(QStringLiteral(":/background.jpg"));
+    const QImage image = reader.read();
+    return image.isNull() ? QPixmap() : QPixmap::fromImage(image);
+}
+
+template <typename Handler> bool TForm1::guarded(Handler &&handler)
+{
+    try {
+        handler();
+        return true;
+    } catch (const Failure &failure) {
+        showError(failure.message());
+    } catch (const std::exception &failure) {
+        showError(QString::fromLocal8Bit(failure.what()));
+    }
+    return false;
+}
+
+TForm1::TForm1(const Platform &platform)
+    : m_platform(platform), m_title(applicationTitle(platform.executablePath)), m_background(loadBackground()),
+      m_calendar(platform.clock), m_engine(m_events, m_notices, m_calendar, SaintsCalendar::standard(), *this),
+      m_database(QDir(folderOf(platform.executablePath)).filePath(QStringLiteral("Roradaza.dat"))),
+      m_settingsFile(QDir(folderOf(platform.executablePath)).filePath(QStringLiteral("Roradaza.ini")))
+{
+    setObjectName(QStringLiteral("TForm1"));
+    setWindowTitle(QStringLiteral("Roradaza"));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/roradaza.svg")));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+    setFont(uiFont(QStringLiteral("MS Sans Serif"), 11));
+
+    m_loopCheck = new QTimer(this);
+    m_loopCheck->setObjectName(QStringLiteral("LoopCheck"));
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(500);
+
+    buildClient();
+    buildMenus();
+    buildTray();
+
+    connect(m_loopCheck, &QTimer::timeout, this, [this] { guarded([this] { CheckBirthday1Click(); }); });
+    connect(m_timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
+}
+
+TForm1::~TForm1()
+{
+    delete m_model;
+}
+
+void TForm1::buildClient()
+{
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->installEventFilter(this);
+    setCentralWidget(m_client);
+    m_model = new EventListModel(m_events);
+
+    // From back to front: each control lies over the ones made before it.
+    auto *image = new QLabel(m_client);
+    image->setObjectName(QStringLiteral("Image1"));
+    image->setGeometry(0, 0, clientWidth, expandedClientHeight);
+    image->setScaledContents(true);
+    image->setPixmap(m_background);
+
+    makeFrame(m_client, "Bevel1", QFrame::HLine | QFrame::Sunken, {0, 0, clientWidth, 2});
+    auto *bevel2 = makeFrame(m_client, "Bevel2", QFrame::Panel | QFrame::Raised, {16, 408, 257, 41});
+    auto *bevel3 = makeFrame(m_client, "Bevel3", QFrame::Box | QFrame::Sunken, {312, 408, 89, 41});
+    auto *bevel4 = makeFrame(m_client, "Bevel4", QFrame::Panel | QFrame::Raised, {24, 384, 81, 17});
+    auto *label1 = makeLabel(m_client, "Label1", QStringLiteral("Auto Chiusura:"), {32, 386}, 11);
+    fitToWidth(label1, 104 - 32 - 2);
+    fitToWidth(makeLabel(m_client, "Label2", QStringLiteral("Ricerca / Filtro:"), {70, 6}, 19), 200 - 70 - 4);
+
+    m_listView1 = makeListView(m_client, "ListView1", m_model, {8, 32, 401, m_listView1Height});
+
+    auto *button1 = makeButton(m_client, "Button1", QStringLiteral("&Aggiungi"), {112, 416, 65, 25});
+    auto *button2 = makeButton(m_client, "Button2", QStringLiteral("&Modifica"), {24, 416, 73, 25});
+    button2->setEnabled(false);
+    auto *button3 = makeButton(m_client, "Button3", QStringLiteral("&Cancella"), {208, 420, 57, 17});
+    button3->setEnabled(false);
+
+    m_progressBar1 = new QProgressBar(m_client);
+    m_progressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progressBar1->setGeometry(104, 384, 289, 17);
+    m_progressBar1->setRange(0, 100);
+    m_progressBar1->setValue(0);
+    m_progressBar1->setTextVisible(false);
+
+    auto *panel1 = makeFrame(m_client, "Panel1", QFrame::Panel | QFrame::Sunken, {318, 414, 79, 29});
+    auto *bitBtn1 = makeButton(panel1, "BitBtn1", QStringLiteral("&Esci"), {2, 2, 75, 25});
+    QIcon exitIcon;
+    exitIcon.addFile(QStringLiteral(":/icons/exit.svg"), {}, QIcon::Normal);
+    exitIcon.addFile(QStringLiteral(":/icons/exit-disabled.svg"), {}, QIcon::Disabled);
+    bitBtn1->setIcon(exitIcon);
+    connect(bitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { Exit1Click(); }); });
+
+    m_button4 = makeButton(m_client, "Button4", QStringLiteral("NON chiudere!"), {24, 416, 241, 25});
+    QFont stopFont = uiFont(QStringLiteral("MS Sans Serif"), 19);
+    stopFont.setItalic(true);
+    m_button4->setFont(stopFont);
+    m_button4->setStyleSheet(QStringLiteral("color: black;"));
+    m_button4->setDefault(true);
+    m_button4->setEnabled(false);
+    connect(m_button4, &QPushButton::clicked, this, [this] { guarded([this] { Button4Click(); }); });
+
+    m_comboBox1 = new QComboBox(m_client);
+    m_comboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    m_comboBox1->setEditable(true);
+    m_comboBox1->setCompleter(nullptr);
+    m_comboBox1->setInsertPolicy(QComboBox::NoInsert);
+    m_comboBox1->addItem(QStringLiteral("TUTTO"));
+    m_comboBox1->setGeometry(200, 8, 129, m_comboBox1->sizeHint().height());
+
+    m_listView2 = makeListView(m_client, "ListView2", m_model, {8, 32, 401, 369});
+    m_listView2->hide();
+
+    for (QWidget *widget : std::initializer_list<QWidget *>{bevel2, bevel3, bevel4, label1, m_progressBar1, button1,
+                                                            button2, button3, panel1, m_button4})
+        m_bottomAnchored.emplace_back(widget, widget->geometry());
+    setClientHeight(compactClientHeight);
+}
+
+QAction *TForm1::action(QMenu *menu, const char *name, const QString &text, void (TForm1::*handler)())
+{
+    QAction *item = menu->addAction(text);
+    item->setObjectName(QLatin1String(name));
+    if (handler)
+        connect(item, &QAction::triggered, this, [this, handler] { guarded([this, handler] { (this->*handler)(); }); });
+    return item;
+}
+
+void TForm1::buildMenus()
+{
+    QMenu *file1 = menuBar()->addMenu(QStringLiteral("&Funzioni"));
+    file1->setObjectName(QStringLiteral("File1"));
+    m_checkBirthday1 = action(file1, "CheckBirthday1", QStringLiteral("&Controlla"), &TForm1::CheckBirthday1Click);
+    file1->setDefaultAction(m_checkBirthday1);
+    file1->addSeparator()->setObjectName(QStringLiteral("N4"));
+    QMenu *extra2 = file1->addMenu(QStringLiteral("&Configura"));
+    extra2->setObjectName(QStringLiteral("Extra2"));
+    m_tmCheckSaint =
+        action(extra2, "tmCheckSaint", QStringLiteral("&Onomastici automatici"), &TForm1::tmCheckSaintClick);
+    m_tmCheckSaint->setCheckable(true);
+    action(extra2, "imerControlloAutomatico1", QStringLiteral("Timer \"Controllo Automatico\""),
+           &TForm1::imerControlloAutomatico1Click);
+    m_iconizza = action(extra2, "IconizzainbarraperpcATX1", QStringLiteral("&Riduci a icona invece di chiudere"),
+                        &TForm1::IconizzainbarraperpcATX1Click);
+    m_iconizza->setCheckable(true);
+    m_runOnStartup = action(extra2, "RunOnStartup", QStringLiteral("Esegui &automaticamente all'avvio del computer!"),
+                            &TForm1::RunOnStartupClick);
+    m_runOnStartup->setVisible(false);
+    file1->addSeparator()->setObjectName(QStringLiteral("N2"));
+    action(file1, "Exit1", QStringLiteral("&Esci"), &TForm1::Exit1Click);
+
+    QMenu *archivio1 = menuBar()->addMenu(QStringLiteral("&Archivio"));
+    archivio1->setObjectName(QStringLiteral("Archivio1"));
+    action(archivio1, "SaveDatabase1", QStringLiteral("&Salva"), &TForm1::SaveDatabase1Click);
+    archivio1->addSeparator()->setObjectName(QStringLiteral("N3"));
+    QMenu *carica1 = archivio1->addMenu(QStringLiteral("&Importa"));
+    carica1->setObjectName(QStringLiteral("Carica1"));
+    action(carica1, "ImportadaRoradaza1", QStringLiteral("Da &Roradaza"), &TForm1::ImportadaRoradaza1Click);
+    action(carica1, "ImportadavecchioZevivez1", QStringLiteral("Importa da &vecchio Zevivez"), nullptr)
+        ->setEnabled(false);
+
+    QMenu *n1 = menuBar()->addMenu(QStringLiteral("&Aiuto"));
+    n1->setObjectName(QStringLiteral("N1"));
+    action(n1, "About1", QStringLiteral("&Informazioni"), &TForm1::About1Click);
+    action(n1, "VersionHistory1", QStringLiteral("&Version History"), &TForm1::VersionHistory1Click);
+    n1->addSeparator()->setObjectName(QStringLiteral("N8"));
+    action(n1, "Homepage1", QStringLiteral("&Sito Web"), &TForm1::Homepage1Click);
+    action(n1, "Contattami1", QStringLiteral("&Contattami!"), &TForm1::Contattami1Click);
+
+    m_popupMenu2 = new QMenu(this);
+    m_popupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
+    QAction *restore1 = action(m_popupMenu2, "Restore1", QStringLiteral("&Ripristina"), &TForm1::Restore1Click);
+    m_popupMenu2->setDefaultAction(restore1);
+    action(m_popupMenu2, "Controlla1", QStringLiteral("&Controlla"), &TForm1::Controlla1Click);
+    m_popupMenu2->addSeparator()->setObjectName(QStringLiteral("N6"));
+    m_autoCheck1 = action(m_popupMenu2, "AutoCheck1", QStringLiteral("Controllo Automatico"), &TForm1::AutoCheck1Click);
+    m_autoCheck1->setCheckable(true);
+    m_autoCheck1->setChecked(true);
+    m_popupMenu2->addSeparator()->setObjectName(QStringLiteral("N5"));
+    action(m_popupMenu2, "Exit2", QStringLiteral("E&sci"), &TForm1::Exit2Click);
+}
+
+void TForm1::buildTray()
+{
+    m_tray = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/tray.svg")), this);
+    m_tray->setObjectName(QStringLiteral("TrayIcon"));
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        // Either button opens the tray menu; other clicks do nothing.
+        if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
+            m_popupMenu2->popup(QCursor::pos());
+    });
+}
+
+void TForm1::attach(TForm2 *editor, TForm4 *notifications, TVersionHistoryForm *history)
+{
+    m_form2 = editor;
+    m_form4 = notifications;
+    m_versionHistoryForm = history;
+}
+
+void TForm1::setClientHeight(int height)
+{
+    m_client->setFixedSize(clientWidth, height);
+    setFixedSize(clientWidth, menuBar()->sizeHint().height() + height);
+    layoutClient();
+}
+
+void TForm1::layoutClient()
+{
+    // Controls anchored to the bottom follow it; the event list stretches.
+    const int rise = expandedClientHeight - m_client->height();
+    for (const auto &[widget, place] : m_bottomAnchored)
+        widget->move(place.x(), place.y() - rise);
+    const int listHeight = m_listView1Height - rise;
+    m_listView1->setVisible(listHeight > 0);
+    m_listView1->setGeometry(8, 32, 401, std::max(listHeight, 0));
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_client && event->type() == QEvent::Resize)
+        layoutClient();
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TForm1::FormCreate()
+{
+    setClientHeight(compactClientHeight);
+    QDir::setCurrent(folderOf(m_platform.executablePath));
+    m_runOnStartup->trigger();
+
+    const bool databaseExists = m_database.exists();
+    bool databaseRead = false;
+    if (databaseExists)
+        databaseRead = guarded([this] { m_database.read(); });
+
+    // A damaged settings file is reported, and the events are loaded all the same.
+    const QStringList failures = m_settingsFile.read(m_settings);
+    if (!failures.isEmpty())
+        showError(failures.join(QLatin1Char('\n')));
+    if (m_settings.checkInterval < 0)
+        m_settings.checkInterval = 0;
+    m_engine.setSaintsOption(m_settings.saints);
+    m_iconizza->setChecked(m_settings.minimiseToTray);
+    m_tmCheckSaint->setChecked(m_settings.saints);
+    applyLoopCheck();
+
+    if (!databaseExists) {
+        m_events.append(EventRecord::sampleRecord());
+    } else if (databaseRead) {
+        if (m_database.layout() == DatabaseFile::Layout::Older) {
+            const auto answer = m_platform.prompts.ask(
+                nullptr, QStringLiteral("Confirm"),
+                QStringLiteral("Convertire l'archivio per essere utilizzato con la nuova versione?"),
+                QMessageBox::Question, Prompts::Buttons::YesNo);
+            if (answer != Prompts::Answer::Yes)
+                return false;
+            guarded([this] { m_database.convert(m_events); });
+        } else {
+            guarded([this] { m_database.fill(m_events, DatabaseFile::Layout::Current); });
+        }
+    }
+    return true;
+}
+
+void TForm1::RunOnStartupClick()
+{
+    m_platform.registration.registerProgram(m_platform.executablePath);
+}
+
+void TForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (event->spontaneous())
+        return;
+    guarded([this] { FormShow(); });
+    if (!m_placed) {
+        centreOnPointerScreen(this);
+        m_placed = true;
+    }
+}
+
+void TForm1::FormShow()
+{
+    if (m_tray)
+        m_tray->setToolTip(m_title.left(63));
+    m_hiddenInTray = false;
+    m_engine.setHiddenInTray(false);
+    if (!m_autoCheckEnabled)
+        AutoCheck1Click();
+    m_progressBar1->setValue(0);
+    if (m_firstShow) {
+        m_firstShow = false;
+        m_checkBirthday1->trigger();
+        if (m_form4) {
+            if (m_notices.isEmpty())
+                m_form4->close();
+            else
+                m_form4->showNotifications();
+        }
+    }
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    // Closing never destroys the window: it hides to the tray or ends the program.
+    event->ignore();
+    FormClose();
+}
+
+void TForm1::FormClose()
+{
+    hide();
+    m_hiddenInTray = true;
+    m_engine.setHiddenInTray(true);
+    if (m_settings.minimiseToTray) {
+        // The icon is added even when the save failed, so the program stays reachable.
+        guarded([this] { SaveDatabase1Click(); });
+        showTrayIcon();
+    } else if (!guarded([this] { Exit2Click(); })) {
+        // The save on the way out failed: the program does not end, so it
+        // must not stay hidden with nothing to bring it back.
+        m_timer1->stop();
+        show();
+        return;
+    }
+    m_timer1->stop();
+}
+
+void TForm1::showTrayIcon()
+{
+    if (m_platform.trayAvailable()) {
+        m_tray->show();
+        return;
+    }
+    // No tray on this desktop: the task bar keeps the program within reach.
+    m_minimisedForTray = true;
+    showMinimized();
+    m_hiddenInTray = true;
+    m_engine.setHiddenInTray(true);
+}
+
+void TForm1::hideTrayIcon()
+{
+    m_tray->hide();
+}
+
+bool TForm1::isTrayIconShown() const
+{
+    return m_tray->isVisible();
+}
+
+void TForm1::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && m_minimisedForTray && !(windowState() & Qt::WindowMinimized)) {
+        m_minimisedForTray = false;
+        QTimer::singleShot(0, this, [this] { guarded([this] { Restore1Click(); }); });
+    }
+}
+
+void TForm1::Timer1Timer()
+{
+    m_progressBar1->setValue(m_progressBar1->value() + 20);
+    if (m_progressBar1->value() >= m_progressBar1->maximum())
+        close();
+}
+
+void TForm1::Button4Click()
+{
+    m_modified = true;
+    if (!m_compact)
+        return;
+    const QPoint at = pos();
+    setClientHeight(expandedClientHeight);
+    move(at.x(), at.y() - expansionMoveUp);
+    m_timer1->stop();
+    m_progressBar1->setValue(0);
+    m_button4->hide();
+    m_listView1Height += 24;
+    m_progressBar1->hide();
+    layoutClient();
+    m_compact = false;
+}
+
+void TForm1::Exit1Click()
+{
+    close();
+}
+
+void TForm1::Exit2Click()
+{
+    if (m_modified)
+        SaveDatabase1Click();
+    hideTrayIcon();
+    QCoreApplication::processEvents();
+    QCoreApplication::exit(0);
+}
+
+void TForm1::Restore1Click()
+{
+    m_minimisedForTray = false;
+    if (isVisible() && !isMinimized())
+        FormShow();
+    else
+        showNormal();
+    hideTrayIcon();
+    Button4Click();
+}
+
+void TForm1::Controlla1Click()
+{
+    m_engine.forgetLastCheckedDay();
+    m_checkBirthday1->trigger();
+}
+
+void TForm1::applyLoopCheck()
+{
+    // An interval of 0 counts as switched on but never fires.
+    if (m_autoCheckEnabled && m_settings.checkInterval > 0)
+        m_loopCheck->start(m_settings.checkInterval);
+    else
+        m_loopCheck->stop();
+}
+
+void TForm1::AutoCheck1Click()
+{
+    m_autoCheckEnabled = !m_autoCheckEnabled;
+    applyLoopCheck();
+    m_autoCheck1->setChecked(m_autoCheckEnabled);
+}
+
+void TForm1::IconizzainbarraperpcATX1Click()
+{
+    m_settings.minimiseToTray = !m_settings.minimiseToTray;
+    m_iconizza->setChecked(m_settings.minimiseToTray);
+}
+
+void TForm1::imerControlloAutomatico1Click()
+{
+    constexpr int largestMinutes = 35791; // the most a timer's milliseconds can hold
+    const QString shown = QString::number(m_settings.checkInterval / 60000);
+    const QString typed =
+        m_platform.prompts.askText(nullptr, QStringLiteral("Configura"), QStringLiteral("Controlla ogni [Minuti]:"), shown)
+            .value_or(shown);
+    const auto bytes = text::toCp1252(typed);
+    const int minutes = toInteger(bytes.value_or(typed.toUtf8()));
+    if (minutes < 0 || minutes > largestMinutes)
+        throw Failure(QStringLiteral("L'intervallo deve essere fra 0 e %1 minuti").arg(largestMinutes));
+    m_settings.checkInterval = minutes * 60000;
+    applyLoopCheck();
+}
+
+void TForm1::tmCheckSaintClick()
+{
+    m_settings.saints = !m_settings.saints;
+    m_engine.setSaintsOption(m_settings.saints);
+    m_tmCheckSaint->setChecked(m_settings.saints);
+    m_modified = true;
+}
+
+void TForm1::CheckBirthday1Click()
+{
+    const CheckEngine::Result result = m_engine.run();
+    if (!result.failures.isEmpty())
+        throw Failure(result.failures.front());
+}
+
+void TForm1::SaveDatabase1Click()
+{
+    m_database.save(m_events);
+    m_settingsFile.write(m_settings);
+}
+
+void TForm1::About1Click()
+{
+    tell(QString::fromLatin1(aboutText));
+}
+
+void TForm1::VersionHistory1Click()
+{
+    if (m_versionHistoryForm)
+        m_versionHistoryForm->exec();
+}
+
+void TForm1::Homepage1Click()
+{
+    m_platform.openUrl(QUrl(QString::fromLatin1(links::webSite)));
+}
+
+void TForm1::Contattami1Click()
+{
+    m_platform.openUrl(QUrl(QStringLiteral("mailto:%1?subject=Riguardo Roradaza").arg(QLatin1String(links::mailAddress))));
+}
+
+void TForm1::ImportadaRoradaza1Click()
+{
+    tell(QStringLiteral("Per importare un archivio di Roradaza è sufficiente\n"
+                        "copiare il file \"Roradaza.dat\" nella cartella del programma.\n"
+                        "\n"
+                        "Nota: Mentre lo fai assicurati che Roradaza NON sia in esecuzione!"));
+}
+
+bool TForm1::askDelete(const QByteArray &name)
+{
+    return m_platform.prompts.ask(nullptr, QStringLiteral("Warning"),
+                                  QStringLiteral("Cancellare ") + text::fromCp1252(name) + QStringLiteral(" ?"),
+                                  QMessageBox::Warning, Prompts::Buttons::YesNo) == Prompts::Answer::Yes;
+}
+
+void TForm1::showNotificationWindow()
+{
+    if (m_form4)
+        m_form4->showNotifications();
+}
+
+void TForm1::disableMainWindow()
+{
+    setEnabled(false);
+}
+
+void TForm1::startCountdown()
+{
+    m_timer1->start();
+}
+
+void TForm1::enableStopButton()
+{
+    m_button4->setEnabled(true);
+}
+
+void TForm1::enableMainWindow()
+{
+    setEnabled(true);
+}
+
+void TForm1::showError(const QString &text)
+{
+    m_platform.prompts.tell(nullptr, m_title, withFullStop(text), QMessageBox::Critical);
+}
+
+void TForm1::tell(const QString &text)
+{
+    m_platform.prompts.tell(nullptr, m_title, text, QMessageBox::NoIcon);
+}
+
+} // namespace roradaza

@@ -1,0 +1,180 @@
+#pragma once
+
+#include "calendar/Calendar.h"
+#include "check/CheckEngine.h"
+#include "check/NotificationList.h"
+#include "store/DatabaseFile.h"
+#include "store/EventList.h"
+#include "store/SettingsFile.h"
+#include "ui/Platform.h"
+#include "ui/Unit4.h"
+
+#include <QMainWindow>
+#include <QMessageBox>
+
+#include <utility>
+#include <vector>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QSystemTrayIcon;
+class QTimer;
+class QTreeView;
+
+namespace roradaza {
+
+class EventListModel;
+class TForm2;
+class TVersionHistoryForm;
+
+// The main window: owner of the event list and of the program's state, with
+// its compact start-up form and countdown, the tray icon, the automatic check
+// and the menus.
+class TForm1 final : public QMainWindow, private CheckHost, private NotificationOwner
+{
+    Q_OBJECT
+
+public:
+    explicit TForm1(const Platform &platform);
+    ~TForm1() override;
+
+    // Loads the settings and the events. False when the user declined to
+    // convert an older database: the program then ends without showing anything.
+    bool FormCreate();
+    // The other windows, created after this one.
+    void attach(TForm2 *editor, TForm4 *notifications, TVersionHistoryForm *history);
+
+    // Handlers, each run inside the error guard when the user or a timer starts it.
+    void CheckBirthday1Click();
+    void SaveDatabase1Click();
+    void Timer1Timer();
+    void Button4Click();
+    void Exit1Click();
+    void Exit2Click();
+    void Restore1Click();
+    void Controlla1Click();
+    void AutoCheck1Click();
+    void IconizzainbarraperpcATX1Click();
+    void imerControlloAutomatico1Click();
+    void tmCheckSaintClick();
+    void RunOnStartupClick();
+    void About1Click();
+    void VersionHistory1Click();
+    void Homepage1Click();
+    void Contattami1Click();
+    void ImportadaRoradaza1Click();
+
+    NotificationOwner &notificationOwner() { return *this; }
+
+    // State the tests and the other windows look at.
+    EventList &events() { return m_events; }
+    const NotificationList &notices() const { return m_notices; }
+    bool isModified() const { return m_modified; }
+    bool isCompact() const { return m_compact; }
+    bool minimiseToTray() const { return m_settings.minimiseToTray; }
+    bool saintsOption() const { return m_engine.saintsOption(); }
+    bool isHiddenInTray() const { return m_hiddenInTray; }
+    bool isAutoCheckEnabled() const { return m_autoCheckEnabled; }
+    int checkInterval() const { return m_settings.checkInterval; }
+    bool isTrayIconShown() const;
+    const QString &title() const { return m_title; }
+    const QPixmap &background() const { return m_background; }
+    QMenu *trayMenu() const { return m_popupMenu2; }
+    QTimer *loopCheck() const { return m_loopCheck; }
+    QTimer *countdown() const { return m_timer1; }
+    QProgressBar *progressBar() const { return m_progressBar1; }
+    QPushButton *stopButton() const { return m_button4; }
+    QTreeView *eventView() const { return m_listView1; }
+    QWidget *client() const { return m_client; }
+    static constexpr int clientWidth = 417;
+    static constexpr int expandedClientHeight = 457;
+    static constexpr int compactClientHeight = 457 - (503 - 155);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // CheckHost
+    bool askDelete(const QByteArray &name) override;
+    void showNotificationWindow() override;
+    void disableMainWindow() override;
+    void setModified() override { m_modified = true; }
+    // NotificationOwner
+    void startCountdown() override;
+    void enableStopButton() override;
+    void enableMainWindow() override;
+
+    void buildClient();
+    void buildMenus();
+    void buildTray();
+    void layoutClient();
+    void setClientHeight(int height);
+    void FormShow();
+    void FormClose();
+    void applyLoopCheck();
+    void showTrayIcon();
+    void hideTrayIcon();
+    void showError(const QString &text);
+    void tell(const QString &text);
+
+    // The one error guard: a failure ends the handler and shows the standard
+    // error box; the program goes on. True when the handler ran to its end.
+    template <typename Handler> bool guarded(Handler &&handler);
+    QAction *action(QMenu *menu, const char *name, const QString &text, void (TForm1::*handler)());
+
+    Platform m_platform;
+    QString m_title;
+    QPixmap m_background;
+
+    EventList m_events;
+    NotificationList m_notices;
+    Calendar m_calendar;
+    CheckEngine m_engine;
+    DatabaseFile m_database;
+    SettingsFile m_settingsFile;
+    Settings m_settings;
+
+    bool m_firstShow = true;
+    bool m_compact = true;
+    bool m_modified = false;
+    bool m_hiddenInTray = false;
+    bool m_autoCheckEnabled = true;
+    bool m_placed = false;
+    bool m_minimisedForTray = false;
+
+    QWidget *m_client = nullptr;
+    EventListModel *m_model = nullptr;
+    QTreeView *m_listView1 = nullptr;
+    QTreeView *m_listView2 = nullptr;
+    QComboBox *m_comboBox1 = nullptr;
+    QProgressBar *m_progressBar1 = nullptr;
+    QPushButton *m_button4 = nullptr;
+    // Controls anchored to the bottom edge, with their places in the full form.
+    std::vector<std::pair<QWidget *, QRect>> m_bottomAnchored;
+    int m_listView1Height = 345;
+
+    QTimer *m_loopCheck = nullptr;
+    QTimer *m_timer1 = nullptr;
+    QAction *m_checkBirthday1 = nullptr;
+    QAction *m_tmCheckSaint = nullptr;
+    QAction *m_iconizza = nullptr;
+    QAction *m_runOnStartup = nullptr;
+    QAction *m_autoCheck1 = nullptr;
+    QMenu *m_popupMenu2 = nullptr;
+    QSystemTrayIcon *m_tray = nullptr;
+
+    TForm2 *m_form2 = nullptr;
+    TForm4 *m_form4 = nullptr;
+    TVersionHistoryForm *m_versionHistoryForm = nullptr;
+};
+
+QPixmap loadBackground();
+
+} // namespace roradaza

@@ -1,0 +1,152 @@
+#include "ui/Unit4.h"
+
+#include "check/NotificationList.h"
+#include "store/Text.h"
+#include "ui/Screens.h"
+
+#include <QCloseEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QTextCursor>
+#include <QTextEdit>
+
+namespace roradaza {
+
+QColor fromWindowsColour(quint32 colour)
+{
+    return QColor(int(colour & 0xFF), int((colour >> 8) & 0xFF), int((colour >> 16) & 0xFF));
+}
+
+TForm4::TForm4(const NotificationList &notices, NotificationOwner &owner, const QPixmap &background)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_notices(notices),
+      m_owner(owner)
+{
+    setObjectName(QStringLiteral("TForm4"));
+    setWindowTitle(QStringLiteral("Eventi Imminenti"));
+    setFixedSize(515, 401);
+    setFont(uiFont(QStringLiteral("MS Sans Serif"), 11));
+
+    auto *panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setGeometry(0, 0, 515, 401);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    panel->setLineWidth(1);
+
+    auto *image = new QLabel(panel);
+    image->setObjectName(QStringLiteral("Image1"));
+    image->setGeometry(1, 1, 509, 395);
+    image->setScaledContents(true);
+    image->setPixmap(background);
+
+    auto *heading = new QLabel(QStringLiteral("Eventi Imminenti"), panel);
+    heading->setObjectName(QStringLiteral("Label1"));
+    heading->move(168, 8);
+    QFont headingFont = uiFont(QStringLiteral("Times New Roman"), 21);
+    headingFont.setBold(true);
+    headingFont.setItalic(true);
+    heading->setFont(headingFont);
+    heading->setStyleSheet(QStringLiteral("color: #ff0000; background: transparent;"));
+    fitToWidth(heading, 515 - 168 - 16);
+
+    m_listBox = new QTextEdit(panel);
+    m_listBox->setObjectName(QStringLiteral("ListBox1"));
+    m_listBox->setGeometry(16, 32, 481, 313);
+    m_listBox->setReadOnly(true);
+    m_listBox->setLineWrapMode(QTextEdit::NoWrap);
+    m_listBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_listBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_listBox->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_listBox->viewport()->setCursor(Qt::ArrowCursor);
+    m_listBox->setTextColor(fromWindowsColour(colours::blue));
+    m_listBox->installEventFilter(this);
+
+    QFont buttonFont = uiFont(QStringLiteral("MS Sans Serif"), 16);
+    buttonFont.setBold(true);
+    const auto makeButton = [&](const QString &name) {
+        auto *button = new QPushButton(QStringLiteral("&Ok"), panel);
+        button->setObjectName(name);
+        button->setGeometry(184, 352, 153, 33);
+        button->setFont(buttonFont);
+        button->setDefault(true);
+        button->setAutoDefault(true);
+        return button;
+    };
+    m_button1 = makeButton(QStringLiteral("Button1"));
+    m_button2 = makeButton(QStringLiteral("Button2"));
+    m_button2->hide();
+    setTabOrder(m_button1, m_button2);
+    setTabOrder(m_button2, m_listBox);
+    connect(m_button1, &QPushButton::clicked, this, &TForm4::Button1Click);
+    connect(m_button2, &QPushButton::clicked, this, &TForm4::Button2Click);
+}
+
+void TForm4::render()
+{
+    // The whole list is laid out in one document, not line by line on screen.
+    QTextDocument *document = m_listBox->document();
+    document->clear();
+    QTextCursor cursor(document);
+    QTextCharFormat format;
+    cursor.beginEditBlock();
+    for (int row = 0; row < m_notices.count(); ++row) {
+        const NotificationList::Line &line = m_notices.line(row);
+        if (row > 0)
+            cursor.insertBlock();
+        format.setForeground(fromWindowsColour(line.colour));
+        cursor.insertText(text::fromCp1252(line.text), format);
+    }
+    cursor.endEditBlock();
+}
+
+void TForm4::showNotifications()
+{
+    render();
+    if (!m_placed) {
+        centreOnPointerScreen(this);
+        m_placed = true;
+    }
+    show();
+    raise();
+    (m_button1->isVisible() ? m_button1 : m_button2)->setFocus();
+}
+
+void TForm4::Button1Click()
+{
+    close();
+}
+
+void TForm4::Button2Click()
+{
+    m_owner.enableMainWindow();
+    hide();
+}
+
+void TForm4::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TForm4::FormClose()
+{
+    m_owner.startCountdown();
+    m_owner.enableStopButton();
+    m_owner.enableMainWindow();
+    m_button1->hide();
+    m_button2->show();
+}
+
+void TForm4::ListBox1Enter()
+{
+    (m_button1->isVisible() ? m_button1 : m_button2)->setFocus();
+}
+
+bool TForm4::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_listBox && event->type() == QEvent::FocusIn)
+        ListBox1Enter();
+    return QWidget::eventFilter(watched, event);
+}
+
+} // namespace roradaza

@@ -1,0 +1,31 @@
+#include "ui/Unit5.h"
+
+#include "ui/Screens.h"
+
+#include <QFile>
+#include <QPlainTextEdit>
+
+namespace roradaza {
+
+TVersionHistoryForm::TVersionHistoryForm(QWidget *parent) : QDialog(parent, Qt::Tool)
+{
+    setObjectName(QStringLiteral("TVersionHistoryForm"));
+    setWindowTitle(QStringLiteral("Version History"));
+    setFixedSize(663, 418);
+
+    m_versionHistory = new QPlainTextEdit(this);
+    m_versionHistory->setObjectName(QStringLiteral("VersionHistory"));
+    m_versionHistory->setGeometry(0, 0, 663, 418);
+    m_versionHistory->setReadOnly(true);
+    m_versionHistory->setLineWrapMode(QPlainTextEdit::NoWrap);
+    m_versionHistory->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_versionHistory->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_versionHistory->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    m_versionHistory->setFont(uiFont(QStringLiteral("Courier"), 13));
+
+    QFile log(QStringLiteral(":/changelog.txt"));
+    if (log.open(QIODevice::ReadOnly))
+        m_versionHistory->setPlainText(QString::fromUtf8(log.readAll()).trimmed());
+}
+
+} // namespace roradaza

@@ -1,0 +1,497 @@
+#!/usr/bin/env python3
+"""End-to-end runs of the real Roradaza under Xvfb, one case per call.
+
+Each case copies the program into a fresh folder with its own data files,
+runs it under faketime on 29 March 2007, drives it with xdotool and keeps
+screenshots. Without a display the script starts itself again under
+xvfb-run, so that every case gets a server of its own.
+
+    e2e.py --binary PATH --screenshots DIR --case NAME
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+# -noreset: the server must not restart between two short-lived xdotool clients,
+# or a program connecting at that moment finds no display.
+SCREEN = "-screen 0 1024x768x24 -noreset"
+TODAY = "2007-03-29 10:00:00"
+TOOLS = ["xdotool", "faketime", "import", "convert", "xwininfo"]
+
+CRLF = b"\r\n"
+
+
+def database(*records):
+    """Roradaza.dat bytes: the count line, then five lines per record."""
+    lines = [str(len(records) - 1).encode()]
+    for record in records:
+        lines.extend(record)
+    return CRLF.join(lines) + CRLF
+
+
+ZOZADEVI = (b"Compleanno di Zozadevi", b"04", b"02", b"05", b"0000")
+AFFITTO = (b"Pagare affitto", b"00", b"30", b"03i", b"0000")
+PALESTRA = (b"Palestra", b"##", b"Marted\xec;Gioved\xec;", b"00", b"0000")
+VISITA = (b"Visita medica", b"03", b"29A", b"02", b"2007")
+WORKED_EXAMPLE = database(ZOZADEVI, AFFITTO, PALESTRA, VISITA)
+
+# Nothing here is due on 29 March 2007, nor announced ahead.
+QUIET_DAY = database(
+    (b"Anniversario di matrimonio", b"06", b"15", b"07", b"0000"),
+    (b"Compleanno di Zozadevi", b"07", b"23", b"07", b"0000"),
+    (b"Onomastico di Lucia", b"12", b"13", b"05i", b"0000"),
+    (b"Riunione di condominio", b"##", b"Luned\xec;", b"", b"0000"),
+)
+
+SAINTS_OFF = b"0\r\n1200000\r\n0\r\n"
+TRAY_SAINTS_OFF = b"-1\r\n1200000\r\n0\r\n"
+DEFAULT_SETTINGS = b"0\r\n1200000\r\n-1\r\n"
+
+# Client heights of the main window: the full form and the compact one.
+EXPANDED_CLIENT = 457
+COMPACT_CLIENT = 457 - (503 - 155)
+
+OLD = 946684800  # 1 January 2000: files the program writes get a newer time
+
+
+class Failed(Exception):
+    pass
+
+
+def log(text):
+    print(f"[{time.monotonic():10.2f}] {text}", flush=True)
+
+
+def check(condition, text):
+    if not condition:
+        raise Failed(text)
+    log(f"ok: {text}")
+
+
+def run(*command, timeout=10):
+    return subprocess.run(command, capture_output=True, text=True, timeout=timeout)
+
+
+def wait_for(what, predicate, timeout):
+    """Polls until predicate gives something true; fails after timeout seconds."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise Failed(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(0.05)
+
+
+def visible_windows(name, key="--name"):
+    result = run("xdotool", "search", "--onlyvisible", key, f"^{name}$")
+    return [int(line) for line in result.stdout.split()]
+
+
+def geometry(window):
+    """(x, y, width, height) of a window on the screen, or None once it is gone."""
+    result = run("xwininfo", "-id", str(window))
+    if result.returncode != 0:
+        return None
+    values = {}
+    for line in result.stdout.splitlines():
+        key, _, value = line.strip().partition(":")
+        values[key] = value.strip()
+    if values.get("Map State") != "IsViewable":
+        return None
+    return (int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"]), int(values["Width"]),
+            int(values["Height"]))
+
+
+def main_window():
+    """The main window while it is mapped (other windows share its name: the tray icon, the menus)."""
+    for window in visible_windows("Roradaza"):
+        place = geometry(window)
+        if place and place[2] == 417:
+            return window
+    return None
+
+
+def screenshot(path, window="root", crop=None):
+    command = ["import", "-window", str(window)]
+    if crop:
+        x, y, width, height = crop
+        command += ["-crop", f"{width}x{height}+{x}+{y}", "+repage"]
+    run(*command, path)
+    check(os.path.getsize(path) > 0, f"screenshot {os.path.basename(path)} taken")
+
+
+def click(x, y, button=1):
+    run("xdotool", "mousemove", str(x), str(y))
+    time.sleep(0.1)
+    run("xdotool", "click", str(button))
+
+
+def focus_and_key(window, *keys):
+    run("xdotool", "windowfocus", str(window))
+    time.sleep(0.2)
+    run("xdotool", "key", *keys)
+
+
+def read_ppm(path, crop):
+    """The pixels of part of a PNG, as rows of (r, g, b), through ImageMagick."""
+    x, y, width, height = crop
+    data = subprocess.run(["convert", path, "-crop", f"{width}x{height}+{x}+{y}", "+repage", "ppm:-"],
+                          capture_output=True, timeout=10, check=True).stdout
+    fields = data.split(maxsplit=4)
+    if fields[0] != b"P6" or fields[3] != b"255":
+        raise Failed(f"unexpected picture format from convert: {fields[:4]}")
+    width, height, pixels = int(fields[1]), int(fields[2]), fields[4]
+    return [[tuple(pixels[(row * width + col) * 3:(row * width + col) * 3 + 3]) for col in range(width)]
+            for row in range(height)]
+
+
+def hue(pixel):
+    r, g, b = pixel
+    if g > r + 50 and g > b + 50:
+        return "green"
+    if r > g + 80 and r > b + 80:
+        return "red"
+    if b > r + 80 and b > g + 80:
+        return "blue"
+    return None
+
+
+def text_lines(rows):
+    """Colour of each line of text, top to bottom: bands of rows holding coloured pixels."""
+    bands, current = [], None
+    for row in rows:
+        counts = {}
+        for pixel in row:
+            colour = hue(pixel)
+            if colour:
+                counts[colour] = counts.get(colour, 0) + 1
+        if counts:
+            current = current or {}
+            for colour, count in counts.items():
+                current[colour] = current.get(colour, 0) + count
+        elif current:
+            bands.append(max(current, key=current.get))
+            current = None
+    if current:
+        bands.append(max(current, key=current.get))
+    return bands
+
+
+class Case:
+    def __init__(self, binary, screenshots, name):
+        self.name = name
+        self.screenshots = screenshots
+        self.folder = tempfile.mkdtemp(prefix=f"roradaza-e2e-{name}-")
+        self.program = os.path.join(self.folder, "Roradaza")
+        shutil.copy2(binary, self.program)
+        self.home = os.path.join(self.folder, "home")
+        runtime = os.path.join(self.folder, "runtime")
+        os.makedirs(self.home)
+        os.makedirs(runtime, mode=0o700)
+        self.env = dict(os.environ, HOME=self.home, XDG_CONFIG_HOME=os.path.join(self.home, ".config"),
+                        XDG_RUNTIME_DIR=runtime, QT_QPA_PLATFORM="xcb", LC_ALL="it_IT.UTF-8", LANG="it_IT.UTF-8")
+        self.env.pop("SESSION_MANAGER", None)
+        self.process = None
+        self.helpers = []
+        self.output = None
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    def shot(self, name):
+        return os.path.join(self.screenshots, name)
+
+    def write(self, name, data):
+        with open(self.path(name), "wb") as file:
+            file.write(data)
+        os.utime(self.path(name), (OLD, OLD))
+
+    def read(self, name):
+        with open(self.path(name), "rb") as file:
+            return file.read()
+
+    def written(self, name):
+        return os.path.getmtime(self.path(name)) != OLD
+
+    def start_helper(self, *command):
+        helper = subprocess.Popen(command, env=self.env, cwd=self.folder, stdout=subprocess.DEVNULL,
+                                  stderr=subprocess.DEVNULL)
+        self.helpers.append(helper)
+        return helper
+
+    def start(self):
+        self.output = open(self.path("output.log"), "w")
+        self.process = subprocess.Popen(["faketime", TODAY, self.program], cwd=self.folder, env=self.env,
+                                        stdout=self.output, stderr=subprocess.STDOUT)
+        self.started = time.monotonic()
+        log(f"started {self.program} (pid {self.process.pid})")
+
+    def running(self):
+        return self.process.poll() is None
+
+    def wait_exit(self, timeout):
+        try:
+            code = self.process.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise Failed(f"the program was still running {timeout} s later")
+        check(code == 0, f"the program ended with exit code 0 (got {code})")
+
+    def finish(self, passed):
+        for process in [self.process] + self.helpers:
+            if process and process.poll() is None:
+                process.kill()
+                process.wait(5)
+        if self.output:
+            self.output.close()
+            with open(self.path("output.log")) as file:
+                text = file.read().strip()
+            if text:
+                log("program output:\n" + text)
+        if passed:
+            shutil.rmtree(self.folder, ignore_errors=True)
+        else:
+            log(f"files kept in {self.folder}")
+
+    def notification_window(self):
+        window = wait_for('"Eventi Imminenti"', lambda: visible_windows("Eventi Imminenti"), 15)[0]
+        return window, geometry(window)
+
+    def check_notification_lines(self, picture, place, expected, bottom=None):
+        # The text box lies at 16, 32 (481 by 313) inside the window; leave its frame out.
+        x, y = place[0] + 16 + 3, place[1] + 32 + 3
+        height = 313 - 6 if bottom is None else bottom - y
+        rows = read_ppm(picture, (x, y, 481 - 6, height))
+        lines = text_lines(rows)
+        check(lines == expected, f"the notification lines are coloured {expected} (saw {lines})")
+
+    def compact_window(self, name):
+        window = wait_for("the compact main window", main_window, 10)
+        place = geometry(window)
+        check(COMPACT_CLIENT + 10 <= place[3] <= COMPACT_CLIENT + 40,
+              f"the main window is compact: 417 by {place[3]} (client {COMPACT_CLIENT} under the menu bar)")
+        screenshot(self.shot(name), window)
+        return window, place
+
+    def check_autostart(self):
+        entry = os.path.join(self.home, ".config", "autostart", "Roradaza.desktop")
+        check(os.path.isfile(entry), "the autostart entry Roradaza.desktop exists")
+        with open(entry) as file:
+            lines = file.read().splitlines()
+        execs = [line[len("Exec="):] for line in lines if line.startswith("Exec=")]
+        check(len(execs) == 1, "the entry has one Exec= line")
+        command = execs[0]
+        if command.startswith('"') and command.endswith('"'):
+            command = command[1:-1]
+        check(os.path.realpath(command) == os.path.realpath(self.program),
+              f"Exec= names the copied program ({execs[0]})")
+
+
+def delete_prompt_case(case, answer):
+    """The worked example: four lines and a separator, the delete prompt for "Visita medica"."""
+    case.write("Roradaza.dat", WORKED_EXAMPLE)
+    case.start()
+    window, place = case.notification_window()
+    check(place[2:] == (515, 401), f"the notification window is 515 by 401 (got {place[2]} by {place[3]})")
+    prompt = wait_for("the delete prompt", lambda: visible_windows("Warning"), 10)[0]
+    time.sleep(0.3)
+    screenshot(case.shot(f"delete-prompt-{answer}.png"))
+    # Above the prompt: the lines gathered so far, before the separator is added.
+    case.check_notification_lines(case.shot(f"delete-prompt-{answer}.png"), place,
+                                  ["green", "red", "blue", "blue", "blue"], bottom=geometry(prompt)[1])
+
+    focus_and_key(prompt, answer)
+    wait_for("the prompt to close", lambda: not visible_windows("Warning"), 10)
+    check(visible_windows("Eventi Imminenti") == [window], "the notification window stays open after the prompt")
+    time.sleep(0.3)
+    picture = case.shot("notification.png" if answer == "n" else "notification-after-yes.png")
+    screenshot(picture, crop=place)
+    # The saints line, tomorrow (important), two today, the separator, four days ahead.
+    case.check_notification_lines(picture, (0, 0) + place[2:], ["green", "red", "blue", "blue", "blue", "blue"])
+    check(case.running(), "the program waits for the notification to be dismissed")
+
+    click(place[0] + 184 + 76, place[1] + 352 + 16)
+    dismissed = time.monotonic()
+    wait_for("the notification window to close", lambda: not visible_windows("Eventi Imminenti"), 5)
+    case.compact_window("compact.png" if answer == "n" else "compact-after-yes.png")
+    case.wait_exit(10)
+    took = time.monotonic() - dismissed
+    check(2.0 <= took <= 6.0, f"the program ended {took:.1f} s after OK (countdown of 2.5 s)")
+
+    if answer == "n":
+        check(case.read("Roradaza.dat") == WORKED_EXAMPLE and not case.written("Roradaza.dat"),
+              "Roradaza.dat is untouched when the prompt is answered No")
+        check(not os.path.exists(case.path("Roradaza.ini")), "no Roradaza.ini is written")
+    else:
+        check(case.read("Roradaza.dat") == database(ZOZADEVI, AFFITTO, PALESTRA),
+              "Roradaza.dat holds the three other records, byte for byte")
+        check(case.read("Roradaza.ini") == DEFAULT_SETTINGS, "Roradaza.ini holds the default settings")
+
+
+def case_prompt_no(case):
+    delete_prompt_case(case, "n")
+
+
+def case_prompt_yes(case):
+    delete_prompt_case(case, "y")
+
+
+def case_nothing_due(case):
+    case.write("Roradaza.dat", QUIET_DAY)
+    case.write("Roradaza.ini", SAINTS_OFF)
+    case.start()
+    window = wait_for("the main window", main_window, 15)
+    shown = time.monotonic()
+    seen_notification = False
+    while case.running() and time.monotonic() - shown < 10:
+        seen_notification = seen_notification or bool(visible_windows("Eventi Imminenti"))
+        time.sleep(0.05)
+    case.wait_exit(1)
+    took = time.monotonic() - shown
+    check(not seen_notification, "no notification window is shown")
+    check(2.0 <= took <= 5.0, f"the program ended by itself {took:.1f} s after showing its window")
+    check(case.read("Roradaza.dat") == QUIET_DAY and not case.written("Roradaza.dat"), "Roradaza.dat is untouched")
+    check(case.read("Roradaza.ini") == SAINTS_OFF and not case.written("Roradaza.ini"), "Roradaza.ini is untouched")
+    leftovers = sorted(set(os.listdir(case.folder)) - {"Roradaza", "Roradaza.dat", "Roradaza.ini", "home", "runtime",
+                                                         "output.log"})
+    check(not leftovers, f"nothing else is written beside the program ({leftovers})")
+    case.check_autostart()
+    del window
+
+
+def case_stop_countdown(case):
+    case.write("Roradaza.dat", QUIET_DAY)
+    case.write("Roradaza.ini", SAINTS_OFF)
+    case.start()
+    window = wait_for("the main window", main_window, 15)
+    before = geometry(window)
+    # "NON chiudere!" at 24, 416 (241 by 25) of the full form; the compact form is 348 pixels shorter.
+    click(before[0] + 24 + 120, before[1] + before[3] - COMPACT_CLIENT + 416 - 348 + 12)
+    grown = wait_for("the window to expand", lambda: (lambda g: g if g and g[3] > before[3] else None)(geometry(window)),
+                     5)
+    check(grown[3] - before[3] == 348, f"the window grows by 348 pixels (from {before[3]} to {grown[3]})")
+    check(before[1] - grown[1] == 168, f"the window moves up by 168 pixels (from y {before[1]} to {grown[1]})")
+    check(grown[2] == 417, "the window keeps its width of 417")
+    time.sleep(0.3)
+    screenshot(case.shot("expanded.png"), window)
+    time.sleep(3.5)
+    check(case.running(), "the countdown stopped: the program is still running 3.5 s later")
+
+    focus_and_key(window, "alt+f")
+    time.sleep(0.5)
+    screenshot(case.shot("menu-funzioni.png"))
+    run("xdotool", "key", "e")
+    case.wait_exit(10)
+    # "NON chiudere!" sets the modified flag, so the way out saves both files.
+    check(case.written("Roradaza.dat"), "Roradaza.dat is saved on the way out")
+    check(case.read("Roradaza.dat") == QUIET_DAY, "the saved Roradaza.dat holds the same records, byte for byte")
+    check(case.read("Roradaza.ini") == SAINTS_OFF and case.written("Roradaza.ini"), "Roradaza.ini is saved")
+
+
+def tray_icon():
+    """The tray icon: a small window named after the program, embedded in trayer's panel."""
+    # xdotool does not match the icon's name, only its class.
+    for window in visible_windows("Roradaza", "--classname"):
+        place = geometry(window)
+        if place and place[2] <= 64 and place[3] <= 64:
+            return window
+    return None
+
+
+def case_tray(case):
+    if not shutil.which("trayer"):
+        log("trayer is not installed: skipped")
+        return SKIP
+    case.start_helper("trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
+                      "--SetDockType", "true", "--transparent", "false", "--expand", "false")
+    wait_for("the tray panel", lambda: visible_windows("panel"), 10)
+    case.write("Roradaza.dat", QUIET_DAY)
+    case.write("Roradaza.ini", TRAY_SAINTS_OFF)
+    case.start()
+    window = wait_for("the main window", main_window, 15)
+    wait_for("the main window to hide", lambda: geometry(window) is None, 10)
+    icon = wait_for("the tray icon", tray_icon, 5)
+    check(case.running(), "the program stays running in the tray")
+    check(case.written("Roradaza.dat") and case.read("Roradaza.dat") == QUIET_DAY,
+          "Roradaza.dat is saved on the way to the tray")
+    check(case.written("Roradaza.ini") and case.read("Roradaza.ini") == TRAY_SAINTS_OFF,
+          "Roradaza.ini is saved on the way to the tray")
+    os.utime(case.path("Roradaza.dat"), (OLD, OLD))
+    os.utime(case.path("Roradaza.ini"), (OLD, OLD))
+    time.sleep(0.3)
+    screenshot(case.shot("tray.png"))
+
+    x, y, width, height = geometry(icon)
+    existing = set(visible_windows(".*"))
+    menu = lambda: [w for w in visible_windows(".*") if w not in existing and geometry(w)]
+    # Either button opens the tray menu.
+    click(x + width // 2, y + height // 2, 1)
+    popup = wait_for("the tray menu after a left click", menu, 5)[0]
+    check(True, "a left click opens the tray menu")
+    run("xdotool", "key", "Escape")
+    wait_for("the tray menu to close", lambda: geometry(popup) is None, 5)
+    click(x + width // 2, y + height // 2, 3)
+    popup = wait_for("the tray menu after a right click", menu, 5)[0]
+    place = geometry(popup)
+    check(place[2] >= 80 and place[3] >= 60, f"the tray menu is open, {place[2]} by {place[3]}")
+    time.sleep(0.3)
+    screenshot(case.shot("tray-menu.png"))
+    run("xdotool", "key", "s")  # "E&sci"
+    case.wait_exit(10)
+    check(not case.written("Roradaza.dat") and not case.written("Roradaza.ini"),
+          '"E&sci" with nothing modified writes nothing more')
+
+
+CASES = {
+    "prompt-no": case_prompt_no,
+    "prompt-yes": case_prompt_yes,
+    "nothing-due": case_nothing_due,
+    "stop-countdown": case_stop_countdown,
+    "tray": case_tray,
+}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--screenshots", required=True)
+    parser.add_argument("--case", required=True, choices=sorted(CASES))
+    args = parser.parse_args()
+
+    missing = [tool for tool in TOOLS if not shutil.which(tool)]
+    if not os.environ.get("DISPLAY") and not shutil.which("xvfb-run"):
+        missing.append("xvfb-run")
+    if missing:
+        print(f"skipped: missing {', '.join(missing)}")
+        return SKIP
+    if not os.environ.get("DISPLAY"):
+        command = ["xvfb-run", "-a", "-s", SCREEN, sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
+        return subprocess.run(command, timeout=240).returncode
+
+    os.makedirs(args.screenshots, exist_ok=True)
+    case = Case(os.path.abspath(args.binary), os.path.abspath(args.screenshots), args.case)
+    passed = False
+    try:
+        result = CASES[args.case](case)
+        passed = True
+        return result or 0
+    except (Failed, subprocess.TimeoutExpired) as failure:
+        log(f"FAILED: {failure}")
+        try:
+            screenshot(case.shot(f"failure-{args.case}.png"))
+        except Exception:
+            pass
+        return 1
+    finally:
+        case.finish(passed)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

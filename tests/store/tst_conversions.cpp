@@ -1,0 +1,104 @@
+#include "store/Conversions.h"
+#include "store/Failure.h"
+#include "store/Text.h"
+
+#include <QTest>
+
+#include <climits>
+#include <functional>
+
+using namespace roradaza;
+
+namespace {
+
+QString failureOf(const std::function<void()> &step)
+{
+    try {
+        step();
+    } catch (const Failure &failure) {
+        return failure.message();
+    }
+    return QStringLiteral("(no failure)");
+}
+
+} // namespace
+
+class TestConversions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void integer_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("value");
+        // "$FFFFFFFF" uses all 32 bits, as masks are written.
+        for (const auto &[text, value] : {std::pair{"0", 0},
+                                          {"07", 7},
+                                          {"   42", 42},
+                                          {"-7", -7},
+                                          {"+7", 7},
+                                          {"  -12", -12},
+                                          {"$1F", 31},
+                                          {"x1f", 31},
+                                          {"X1F", 31},
+                                          {"0x1f", 31},
+                                          {"0X1f", 31},
+                                          {"-$10", -16},
+                                          {"2147483647", 2147483647},
+                                          {"-2147483648", INT_MIN},
+                                          {"$FFFFFFFF", -1}})
+            QTest::addRow("'%s'", text) << QByteArray(text) << value;
+    }
+    void integer()
+    {
+        QFETCH(QByteArray, text);
+        QTEST(toInteger(text), "value");
+    }
+
+    void refused_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("kind");
+        for (const char *text : {"abc", "", "   ", "-", "$", "0x", "12abc", "12 ", "1 2", "--1", "1.5", "1f", "\t1",
+                                 "2147483648", "-2147483649", "$100000000", "99999999999999999999", "Luned\xEC;"})
+            QTest::addRow("integer '%s'", text) << QByteArray(text) << QStringLiteral("integer");
+        for (const char *text : {"True", "False", "", "4294967296"})
+            QTest::addRow("boolean '%s'", text) << QByteArray(text) << QStringLiteral("boolean");
+    }
+    void refused()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, kind);
+        QCOMPARE(failureOf([&] { kind == u"integer" ? toInteger(text) : int(toBoolean(text)); }),
+                 QStringLiteral("'%1' is not a valid %2 value").arg(QString::fromLatin1(text), kind));
+    }
+
+    void boolean_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("value");
+        for (const auto &[text, value] :
+             {std::pair{"-1", true}, {"1", true}, {"2", true}, {"0", false}, {"$0", false}, {" 0", false}})
+            QTest::addRow("'%s'", text) << QByteArray(text) << value;
+    }
+    void boolean()
+    {
+        QFETCH(QByteArray, text);
+        QTEST(toBoolean(text), "value");
+    }
+
+    void cp1252()
+    {
+        const QByteArray bytes("\x80 \xE0\xE8\xEC\xF2 \xC9 \x9A");
+        const QString text = text::fromCp1252(bytes);
+        QCOMPARE(text, QStringLiteral("\u20AC \u00E0\u00E8\u00EC\u00F2 \u00C9 \u0161"));
+        QCOMPARE(text::toCp1252(text), std::optional<QByteArray>(bytes));
+        QVERIFY(!text::toCp1252(QStringLiteral("Ma\u0142gorzata")).has_value());
+        QVERIFY(!text::toCp1252(QStringLiteral("\u4E2D")).has_value());
+        QCOMPARE(text::lowerAscii("LUNED\xCC \xC0Z"), QByteArray("luned\xCC \xC0z"));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestConversions)
+#include "tst_conversions.moc"

@@ -1,0 +1,392 @@
+#include "store/DatabaseFile.h"
+#include "store/Failure.h"
+
+#include "StoreTest.h"
+
+#include <QDir>
+
+#include <memory>
+
+using namespace roradaza;
+using namespace storetest;
+
+namespace {
+
+// Built by hand, so that the writer is checked against the format and not against itself.
+QByteArray fileBytes(const QList<EventRecord> &records, const QByteArray &end = "\r\n")
+{
+    QByteArray bytes = QByteArray::number(records.size() - 1) + end;
+    for (const EventRecord &r : records)
+        bytes += r.name + end + r.month + end + r.day + end + r.advance + end + r.year + end;
+    return bytes;
+}
+
+QList<EventRecord> numbered(int count)
+{
+    QList<EventRecord> records;
+    for (int i = 0; i < count; ++i)
+        records << EventRecord{"Evento " + QByteArray::number(i).rightJustified(6, '0'), "05", "14", "07", "0000"};
+    return records;
+}
+
+struct Loaded
+{
+    DatabaseFile::Outcome outcome = DatabaseFile::Outcome::Loaded;
+    int asked = 0;
+    QString error;
+};
+
+Loaded load(DatabaseFile &file, EventList &list, bool convert = true)
+{
+    Loaded result;
+    try {
+        result.outcome = file.load(list, [&] { return ++result.asked, convert; });
+    } catch (const Failure &failure) {
+        result.error = failure.message();
+    }
+    return result;
+}
+
+QString saveError(DatabaseFile &file, const EventList &list)
+{
+    try {
+        file.save(list);
+    } catch (const Failure &failure) {
+        return failure.message();
+    }
+    return {};
+}
+
+const EventRecord sample = EventRecord::sampleRecord();
+const auto ownerOnly = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner;
+
+} // namespace
+
+class TestDatabaseFile : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    QString path(const QString &name = QStringLiteral("Roradaza.dat")) const { return m_dir->filePath(name); }
+    QStringList files() const { return QDir(m_dir->path()).entryList(QDir::Files); }
+    QByteArray copyData(const QString &name)
+    {
+        const QByteArray bytes = readBytes(dataPath(name));
+        if (bytes.isEmpty() || !writeBytes(path(), bytes))
+            qFatal("cannot copy %s", qPrintable(name));
+        return bytes;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        useHome(m_home);
+        QVERIFY2(QFileInfo::exists(dataPath(QStringLiteral("binary-garbage.dat"))), "no RORADAZA_TEST_DATA");
+    }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+    void cleanup()
+    {
+        QFile::setPermissions(m_dir->path(), ownerOnly);
+        QFile::setPermissions(path(), ownerOnly);
+        m_dir.reset();
+    }
+
+    void lineBuffer_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArrayList>("lines");
+        QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QByteArrayList{"a", "b"};
+        QTest::newRow("no final break") << QByteArray("a\r\nb") << QByteArrayList{"a", "b"};
+        QTest::newRow("empty line") << QByteArray("a\r\n\r\nb\r\n") << QByteArrayList{"a", "", "b"};
+        QTest::newRow("CR, CR LF") << QByteArray("\r\r\n") << QByteArrayList{"", ""};
+        QTest::newRow("LF, CR") << QByteArray("a\n\rb") << QByteArrayList{"a", "", "b"};
+        QTest::newRow("empty") << QByteArray() << QByteArrayList{};
+        // Breaks at every offset within eight bytes, among bytes that differ from CR and LF by one bit.
+        const QByteArray near("\x8D\x8A\x0C\x0E\x2D\x2A\xCD\xEA");
+        QByteArrayList lines;
+        QByteArray bytes;
+        for (int length = 0; length < 20; ++length) {
+            lines << near.repeated(3).left(length);
+            bytes += lines.last() + (length % 3 == 0 ? "\r\n" : length % 3 == 1 ? "\n" : "\r");
+        }
+        QTest::newRow("long lines") << bytes << lines;
+    }
+    void lineBuffer()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArrayList, lines);
+        const LineBuffer buffer(bytes);
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            QCOMPARE(buffer.line(i).toByteArray(), lines[i]);
+        QVERIFY(buffer.hasLine(lines.size() - 1) || lines.isEmpty());
+        QVERIFY(!buffer.hasLine(lines.size()) && !buffer.hasLine(-1));
+        QVERIFY(buffer.line(lines.size() + 1000).isEmpty());
+    }
+
+    void currentLayout_data()
+    {
+        QTest::addColumn<QByteArray>("lineEnd");
+        QTest::newRow("CR LF") << QByteArray("\r\n");
+        QTest::newRow("LF") << QByteArray("\n");
+        QTest::newRow("CR") << QByteArray("\r");
+    }
+    // Loads sorted in any line-end style, asks nothing, and saves in name
+    // order with CR LF and the same bytes.
+    void currentLayout()
+    {
+        QFETCH(QByteArray, lineEnd);
+        const EventRecord zeno{"Zeno da Citt\xE0", "01", "05", "03", "0000"};
+        const EventRecord swim{"Corso di nuoto", "##", "Luned\xEC;Gioved\xEC;A", "", "0000"};
+        const EventRecord anna{"anna Perch\xE8", "12", "25A", "07i", "2026"};
+        const EventRecord andrea{"Andrea Nicol\xF2", "00", "30", "00", "0000"};
+        QVERIFY(writeBytes(path(), fileBytes({zeno, swim, anna, andrea}, lineEnd)));
+
+        DatabaseFile file(path());
+        EventList list;
+        const Loaded result = load(file, list);
+        QCOMPARE(result.error, QString());
+        QCOMPARE(result.asked, 0);
+        const QList<EventRecord> sorted{andrea, anna, swim, zeno};
+        QCOMPARE(recordsOf(list), sorted);
+
+        file.save(list);
+        QCOMPARE(readBytes(path()), fileBytes(sorted));
+        QCOMPARE(files(), QStringList{QStringLiteral("Roradaza.dat")});
+    }
+
+    void olderLayout_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<bool>("convert");
+        QTest::addColumn<QList<EventRecord>>("records");
+        const QString one = QStringLiteral("older-layout-one-record.dat");
+        const QString three = QStringLiteral("older-layout-three-records.dat");
+        QTest::newRow("one record, yes") << one << true
+                                         << QList<EventRecord>{{"Compleanno di Nicol\xF2", "10", "04", "07", "0000"}};
+        QTest::newRow("three records, yes") << three << true
+                                            << QList<EventRecord>{{"Bollo auto", "00", "28A", "03i", "0000"},
+                                                                  {"Corso di nuoto", "##", "Luned\xEC;", "", "0000"},
+                                                                  {"Zia Ren\xE8", "03", "12", "05", "0000"}};
+        QTest::newRow("one record, no") << one << false << QList<EventRecord>{};
+        QTest::newRow("three records, no") << three << false << QList<EventRecord>{};
+    }
+    // The file keeps the older layout until the next save.
+    void olderLayout()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(bool, convert);
+        QFETCH(QList<EventRecord>, records);
+        const QByteArray original = copyData(fileName);
+        DatabaseFile file(path());
+        EventList list;
+        const Loaded result = load(file, list, convert);
+        QCOMPARE(result.error, QString());
+        QCOMPARE(result.asked, 1);
+        QCOMPARE(result.outcome, convert ? DatabaseFile::Outcome::Loaded : DatabaseFile::Outcome::Declined);
+        QCOMPARE(recordsOf(list), records);
+        QCOMPARE(readBytes(path()), original);
+        if (convert) {
+            file.save(list);
+            QCOMPARE(readBytes(path()), fileBytes(records));
+        }
+    }
+
+    // Without a file the list holds the sample, written only by a save; an
+    // empty list removes the file again.
+    void sampleSaveAndRemoval()
+    {
+        DatabaseFile file(path());
+        EventList list;
+        const Loaded result = load(file, list);
+        QCOMPARE(result.outcome, DatabaseFile::Outcome::Sample);
+        QCOMPARE(recordsOf(list), QList<EventRecord>{sample});
+        QVERIFY(!QFileInfo::exists(path()));
+
+        file.save(list);
+        QCOMPARE(readBytes(path()), QByteArray("0\r\nCompleanno di Zozadevi\r\n07\r\n23\r\n07\r\n0000\r\n"));
+        list.append({"Esame", "06", "20", "10i", "2026"});
+        list.append({"Bollo auto", "00", "28A", "03i", "0000"});
+        file.save(list);
+        const QByteArrayList lines = readBytes(path()).split('\n');
+        QCOMPARE(lines.size(), 17); // sixteen lines and nothing after the last break
+        QCOMPARE(lines.first(), QByteArray("2\r"));
+        QCOMPARE(lines[1], QByteArray("Bollo auto\r"));
+
+        list.clear();
+        file.save(list);
+        QVERIFY(!QFileInfo::exists(path()));
+        QCOMPARE(load(file, list).outcome, DatabaseFile::Outcome::Sample);
+    }
+
+    void brokenFiles_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QList<EventRecord>>("records");
+        QTest::addColumn<QString>("error");
+        const EventRecord anna{"Compleanno di Anna", "05", "14", "07", "0000"};
+        const EventRecord exam{"Esame", "06", "20", "10i", "2026"};
+        QTest::newRow("count line promises more")
+            << QStringLiteral("count-line-promises-more.dat")
+            << QList<EventRecord>{anna, exam, {"Palestra", "##", "", "", ""}} << QString();
+        QTest::newRow("count line not a number") << QStringLiteral("broken-count-line.dat") << QList<EventRecord>{}
+                                                 << QStringLiteral("'uno' is not a valid integer value");
+        QTest::newRow("negative count line")
+            << QStringLiteral("negative-count-line.dat") << QList<EventRecord>{} << QString();
+    }
+    void brokenFiles()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QString, error);
+        copyData(fileName);
+        DatabaseFile file(path());
+        EventList list;
+        const Loaded result = load(file, list);
+        QCOMPARE(result.asked, 0);
+        QCOMPARE(result.error, error);
+        QTEST(recordsOf(list), "records");
+        QCOMPARE(file.needsBackup(), !error.isEmpty());
+    }
+
+    void failedLoadKeepsCopy_data()
+    {
+        QTest::addColumn<int>("existing");
+        QTest::newRow("Roradaza.dat.bak") << 0;
+        QTest::newRow("Roradaza.dat.bak.1") << 1;
+        QTest::newRow("Roradaza.dat.bak.2") << 2;
+    }
+    void failedLoadKeepsCopy()
+    {
+        QFETCH(int, existing);
+        const auto copy = [this](int i) {
+            return path(QStringLiteral("Roradaza.dat.bak") + (i ? u'.' + QString::number(i) : QString()));
+        };
+        for (int i = 0; i < existing; ++i)
+            QVERIFY(writeBytes(copy(i), "older copy"));
+        const QByteArray original = copyData(QStringLiteral("broken-count-line.dat"));
+
+        DatabaseFile file(path());
+        EventList list;
+        QVERIFY(!load(file, list).error.isEmpty());
+        list.append(sample);
+        file.save(list);
+        QCOMPARE(file.backupPath(), copy(existing));
+        QCOMPARE(readBytes(copy(existing)), original);
+        for (int i = 0; i < existing; ++i)
+            QCOMPARE(readBytes(copy(i)), QByteArray("older copy"));
+        QCOMPARE(readBytes(path()), fileBytes({sample}));
+
+        file.save(list); // the copy is made once
+        QCOMPARE(files().size(), existing + 2);
+    }
+
+    void moreRecordsThanTheListHolds()
+    {
+        const QList<EventRecord> records = numbered(EventList::capacity + 1);
+        const QByteArray original = fileBytes(records);
+        QVERIFY(writeBytes(path(), original));
+        DatabaseFile file(path());
+        EventList list;
+        const QString error = load(file, list).error;
+        QVERIFY2(error.contains(u"65535"), qPrintable(error));
+        QCOMPARE(recordsOf(list), records.first(EventList::capacity));
+
+        file.save(list);
+        QCOMPARE(readBytes(path(QStringLiteral("Roradaza.dat.bak"))), original);
+        QCOMPARE(readBytes(path()), fileBytes(records.first(EventList::capacity)));
+    }
+
+    void unreadableFile()
+    {
+        if (runningAsRoot())
+            QSKIP("root reads any file");
+        const QByteArray original = fileBytes({sample});
+        QVERIFY(writeBytes(path(), original));
+        QVERIFY(QFile::setPermissions(path(), {}));
+        DatabaseFile file(path());
+        EventList list;
+        QCOMPARE(load(file, list).error, QStringLiteral("Cannot open file ") + path());
+        QVERIFY(list.isEmpty());
+
+        // What cannot be read cannot be kept as a copy, so it is not replaced.
+        list.append({"Nuovo", "01", "01", "00", "0000"});
+        QVERIFY(!saveError(file, list).isEmpty());
+        QVERIFY(QFile::setPermissions(path(), ownerOnly));
+        QCOMPARE(readBytes(path()), original);
+    }
+
+    void failedSave_data()
+    {
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::addColumn<bool>("emptyList");
+        QTest::newRow("folder missing") << false << false;
+        QTest::newRow("read-only folder") << true << false;
+        QTest::newRow("read-only folder, empty list") << true << true;
+    }
+    void failedSave()
+    {
+        QFETCH(bool, readOnlyFolder);
+        QFETCH(bool, emptyList);
+        EventList list;
+        if (!emptyList)
+            list.append({"Nuovo", "01", "01", "00", "0000"});
+        if (!readOnlyFolder) {
+            DatabaseFile file(path(QStringLiteral("absent/Roradaza.dat")));
+            QCOMPARE(saveError(file, list), QStringLiteral("Cannot create file ") + file.path());
+            QVERIFY(!QFileInfo::exists(path(QStringLiteral("absent"))));
+            return;
+        }
+        if (runningAsRoot())
+            QSKIP("root writes into any folder");
+        const QByteArray original = fileBytes({sample});
+        QVERIFY(writeBytes(path(), original));
+        QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner));
+        DatabaseFile file(path());
+        const QString error = saveError(file, list);
+        QVERIFY(!error.isEmpty());
+        if (!emptyList)
+            QCOMPARE(error, QStringLiteral("Cannot create file ") + path());
+        QCOMPARE(readBytes(path()), original);
+        QCOMPARE(files(), QStringList{QStringLiteral("Roradaza.dat")});
+    }
+
+    void badInput_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("loaded"); // -1: whatever it can
+        QTest::addColumn<bool>("message");
+        const QByteArray records = fileBytes({sample}).mid(1);
+        QTest::newRow("empty file") << QByteArray() << 0 << true;
+        QTest::newRow("binary garbage") << readBytes(dataPath(QStringLiteral("binary-garbage.dat"))) << -1 << true;
+        QTest::newRow("count line of 10^9") << "1000000000" + records << 1 << false;
+        QTest::newRow("count line beyond 32 bits") << "99999999999" + records << 0 << true;
+        QTest::newRow("count line of a megabyte") << QByteArray(1 << 20, '9') + records << 0 << true;
+        QTest::newRow("name of a megabyte") << "0\r\n" + QByteArray(1 << 20, 'x') + records.mid(24) << 1 << false;
+        QTest::newRow("100000 records") << fileBytes(numbered(100000)) << EventList::capacity << true;
+    }
+    // Any bytes give a message or load what they can; a message always
+    // protects the file from the next save.
+    void badInput()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, loaded);
+        QFETCH(bool, message);
+        QVERIFY(writeBytes(path(), bytes));
+        DatabaseFile file(path());
+        EventList list;
+        const Loaded result = load(file, list);
+        if (loaded >= 0)
+            QCOMPARE(list.size(), loaded);
+        QCOMPARE(!result.error.isEmpty(), message);
+        QCOMPARE(file.needsBackup(), message);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDatabaseFile)
+#include "tst_databasefile.moc"

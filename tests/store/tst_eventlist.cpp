@@ -1,0 +1,130 @@
+#include "store/EventList.h"
+#include "store/Failure.h"
+
+#include "StoreTest.h"
+
+using namespace roradaza;
+
+namespace {
+
+EventRecord named(const QByteArray &name, const QByteArray &day = "01")
+{
+    return {name, "01", day, "07", "0000"};
+}
+
+QByteArrayList names(const EventList &list)
+{
+    QByteArrayList result;
+    for (const EventRecord &record : list.records())
+        result << record.name;
+    return result;
+}
+
+std::vector<EventRecord> many(int count)
+{
+    return std::vector<EventRecord>(std::size_t(count), named("Evento"));
+}
+
+} // namespace
+
+class TestEventList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void nameOrder_data()
+    {
+        QTest::addColumn<QByteArrayList>("appended");
+        QTest::newRow("reversed") << QByteArrayList{"Zeno", "Anna", "anna", "\xE4ndrea", "Andrea", "andrea"};
+        QTest::newRow("shuffled") << QByteArrayList{"anna", "Zeno", "andrea", "Anna", "\xE4ndrea", "Andrea"};
+        QTest::newRow("sorted") << QByteArrayList{"andrea", "Andrea", "\xE4ndrea", "anna", "Anna", "Zeno"};
+    }
+    // Case and accents count only between otherwise equal names, and "Zeno"
+    // follows every "a", as it would not in code-point order.
+    void nameOrder()
+    {
+        QFETCH(QByteArrayList, appended);
+        const QByteArrayList expected{"andrea", "Andrea", "\xE4ndrea", "anna", "Anna", "Zeno"};
+        EventList oneByOne;
+        std::vector<EventRecord> records;
+        for (const QByteArray &name : appended) {
+            QCOMPARE(oneByOne.at(oneByOne.append(named(name))).name, name);
+            records.push_back(named(name));
+        }
+        QCOMPARE(names(oneByOne), expected);
+
+        EventList atOnce;
+        QCOMPARE(atOnce.appendAll(std::move(records)), 6);
+        QCOMPARE(names(atOnce), expected);
+    }
+
+    // Enough records that an unstable sort would show.
+    void equalNamesKeepTheirOrder()
+    {
+        EventList list;
+        for (int i = 0; i < 20; ++i)
+            list.append(named(i % 2 ? "Anna" : "Marco", QByteArray::number(i)));
+        std::vector<EventRecord> more;
+        for (int i = 20; i < 60; ++i)
+            more.push_back(named(i % 3 ? "Marco" : "Bruno", QByteArray::number(i)));
+        list.appendAll(std::move(more));
+        list.sort();
+
+        QMap<QByteArray, int> lastDay;
+        for (const EventRecord &record : list.records()) {
+            QVERIFY2(record.day.toInt() > lastDay.value(record.name, -1), record.name + ' ' + record.day);
+            lastDay[record.name] = record.day.toInt();
+        }
+        QCOMPARE(lastDay.size(), 3);
+    }
+
+    void autoSortOff()
+    {
+        EventList list;
+        list.setAutoSort(false);
+        QCOMPARE(list.append(named("Zeno")), 0);
+        QCOMPARE(list.append(named("Marco")), 1);
+        QCOMPARE(list.append(named("anna")), 2);
+        list.replace(1, named("Bruno"));
+        QCOMPARE(names(list), (QByteArrayList{"Zeno", "Bruno", "anna"}));
+
+        QCOMPARE(list.sort(), (std::vector<int>{2, 1, 0}));
+        QCOMPARE(names(list), (QByteArrayList{"anna", "Bruno", "Zeno"}));
+
+        list.setAutoSort(true);
+        QCOMPARE(list.append(named("Carla")), 2);
+        QCOMPARE(list.sort(), (std::vector<int>{0, 1, 2, 3}));
+    }
+
+    void fullListRefusesOneMore()
+    {
+        EventList list;
+        QCOMPARE(list.appendAll(many(EventList::capacity)), EventList::capacity);
+        QVERIFY(list.isFull());
+        for (bool autoSort : {true, false}) {
+            list.setAutoSort(autoSort);
+            try {
+                list.append(named("Ultimo"));
+                QFAIL("a full list took one more record");
+            } catch (const Failure &failure) {
+                QVERIFY2(failure.message().contains(u"65535"), qPrintable(failure.message()));
+            }
+            QCOMPARE(list.size(), EventList::capacity);
+            QVERIFY(!names(list).contains("Ultimo"));
+        }
+    }
+
+    void appendAllStopsAtCapacity()
+    {
+        EventList list;
+        list.append(named("Primo"));
+        QCOMPARE(list.appendAll(many(EventList::capacity)), EventList::capacity - 1);
+        QCOMPARE(list.size(), EventList::capacity);
+        QCOMPARE(list.at(list.size() - 1).name, QByteArray("Primo"));
+        QCOMPARE(list.appendAll({named("Altro")}), 0);
+        QCOMPARE(list.size(), EventList::capacity);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestEventList)
+#include "tst_eventlist.moc"

@@ -1,0 +1,105 @@
+#include "store/Failure.h"
+#include "store/SettingsFile.h"
+
+#include "StoreTest.h"
+
+#include <QFileInfo>
+
+using namespace roradaza;
+using namespace storetest;
+
+Q_DECLARE_METATYPE(Settings)
+
+class TestSettingsFile : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    QString path() const { return m_dir->filePath(QStringLiteral("Roradaza.ini")); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        useHome(m_home);
+    }
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+    }
+    void cleanup() { QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner); }
+
+    void writes_data()
+    {
+        QTest::addColumn<Settings>("settings");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("defaults") << Settings() << QByteArray("0\r\n1200000\r\n-1\r\n");
+        QTest::newRow("changed") << Settings{true, 0, false} << QByteArray("-1\r\n0\r\n0\r\n");
+    }
+    void writes()
+    {
+        QFETCH(Settings, settings);
+        SettingsFile(path()).write(settings);
+        QTEST(readBytes(path()), "bytes");
+    }
+
+    void reads_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("saintsBefore");
+        QTest::addColumn<Settings>("settings");
+        QTest::addColumn<QStringList>("failures");
+        const auto row = [](const char *name, const QByteArray &bytes, bool saintsBefore, Settings settings,
+                            const QStringList &failures = {}) {
+            QTest::newRow(name) << bytes << saintsBefore << settings << failures;
+        };
+        row("no file", QByteArray(), true, {false, 1200000, true});
+        row("-1 is true", "-1\r\n600000\r\n0\r\n", true, {true, 600000, false});
+        row("1 is true", "1\r\n600000\r\n1\r\n", false, {true, 600000, true});
+        row("two lines keep saints on", "0\r\n600000\r\n", true, {false, 600000, true});
+        row("empty third line keeps saints off", "0\r\n600000\r\n\r\n", false, {false, 600000, false});
+        row("interval 0", "0\r\n0\r\n-1\r\n", true, {false, 0, true});
+        row("LF line ends", "-1\n60000\n0\n", true, {true, 60000, false});
+        row("True refused, the rest read", "True\r\n900000\r\n0\r\n", true, {false, 900000, false},
+            {QStringLiteral("'True' is not a valid boolean value")});
+        row("interval not a number", "-1\r\nventi\r\n0\r\n", true, {true, 1200000, false},
+            {QStringLiteral("'venti' is not a valid integer value")});
+        row("saints False", "0\r\n600000\r\nFalse\r\n", true, {false, 600000, true},
+            {QStringLiteral("'False' is not a valid boolean value")});
+        row("empty file", "", true, {false, 1200000, true},
+            {QStringLiteral("'' is not a valid boolean value"), QStringLiteral("'' is not a valid integer value")});
+    }
+    void reads()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, saintsBefore);
+        QFETCH(Settings, settings);
+        if (!bytes.isNull())
+            QVERIFY(writeBytes(path(), bytes));
+        Settings read;
+        read.saints = saintsBefore;
+        QTEST(SettingsFile(path()).read(read), "failures");
+        QCOMPARE(read.minimiseToTray, settings.minimiseToTray);
+        QCOMPARE(read.checkInterval, settings.checkInterval);
+        QCOMPARE(read.saints, settings.saints);
+        QCOMPARE(QFileInfo::exists(path()), !bytes.isNull());
+    }
+
+    void unwritableFile()
+    {
+        QVERIFY_THROWS_EXCEPTION(Failure, SettingsFile(m_dir->filePath(QStringLiteral("absent/x.ini"))).write({}));
+        if (runningAsRoot())
+            QSKIP("root writes into any folder");
+        const QByteArray original("-1\r\n60000\r\n0\r\n");
+        QVERIFY(writeBytes(path(), original));
+        QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner));
+        QVERIFY_THROWS_EXCEPTION(Failure, SettingsFile(path()).write({}));
+        QCOMPARE(readBytes(path()), original);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsFile)
+#include "tst_settingsfile.moc"

@@ -1,0 +1,201 @@
+#pragma once
+
+#include "calendar/Clock.h"
+#include "store/StartupRegistration.h"
+#include "ui/Platform.h"
+#include "ui/Prompts.h"
+#include "ui/Unit1.h"
+#include "ui/Unit2.h"
+#include "ui/Unit4.h"
+#include "ui/Unit5.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QMap>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <type_traits>
+#include <utility>
+
+// Answers questions and the input box from queues and records every box.
+// A question with no answer queued fails the test instead of waiting.
+class ScriptedPrompts final : public roradaza::Prompts
+{
+public:
+    enum class Kind { Tell, Ask, AskText };
+    struct Box
+    {
+        Kind kind;
+        QString caption;
+        QString text;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString initial; // the input box's starting text
+        friend bool operator==(const Box &, const Box &) = default;
+    };
+
+    QList<Answer> answers;
+    QList<std::optional<QString>> texts; // nullopt: Cancel
+    // Runs once while the next box is open, as its nested event loop would.
+    std::function<void()> whileOpen;
+    QList<Box> boxes;
+
+    QList<Box> take() { return std::exchange(boxes, {}); }
+
+    Answer ask(QWidget *, const QString &caption, const QString &text, QMessageBox::Icon icon, Buttons buttons) override
+    {
+        const Answer refused = buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+        return next(answers, {Kind::Ask, caption, text, icon, {}}, refused);
+    }
+
+    void tell(QWidget *, const QString &caption, const QString &text, QMessageBox::Icon icon) override
+    {
+        boxes.append({Kind::Tell, caption, text, icon, {}});
+        runWhileOpen();
+    }
+
+    std::optional<QString> askText(QWidget *, const QString &caption, const QString &prompt,
+                                   const QString &initial) override
+    {
+        return next(texts, {Kind::AskText, caption, prompt, QMessageBox::NoIcon, initial}, std::nullopt);
+    }
+
+private:
+    void runWhileOpen()
+    {
+        if (const auto hook = std::exchange(whileOpen, nullptr))
+            hook();
+    }
+
+    template <typename T> T next(QList<T> &queue, const Box &box, std::type_identity_t<T> refused)
+    {
+        boxes.append(box);
+        runWhileOpen();
+        if (!queue.isEmpty())
+            return queue.takeFirst();
+        QTest::qFail(qPrintable(QStringLiteral("unexpected box: ") + box.text), __FILE__, __LINE__);
+        return refused;
+    }
+};
+
+namespace QTest {
+inline char *toString(const ScriptedPrompts::Box &box)
+{
+    return qstrdup(qPrintable(QStringLiteral("[%1 %2 icon %3] %4 (%5)")
+                                  .arg(int(box.kind))
+                                  .arg(box.caption)
+                                  .arg(int(box.icon))
+                                  .arg(box.text, box.initial)));
+}
+} // namespace QTest
+
+class RecordingRegistration final : public roradaza::StartupRegistration
+{
+public:
+    QStringList registered;
+    void registerProgram(const QString &executablePath) override { registered << executablePath; }
+};
+
+// One run of the program in a folder of its own: the executable's place is
+// where it keeps Roradaza.dat and Roradaza.ini.
+class Program
+{
+public:
+    QTemporaryDir folder;
+    roradaza::FixedClock clock{QDate(2007, 3, 29)};
+    ScriptedPrompts prompts;
+    RecordingRegistration registration;
+    QList<QUrl> opened;
+    bool trayAvailable = true;
+    QString executableName = QStringLiteral("Roradaza");
+
+    // Destroyed in the reverse order of their making.
+    std::unique_ptr<roradaza::TForm1> form1;
+    std::unique_ptr<roradaza::TForm2> form2;
+    std::unique_ptr<roradaza::TForm4> form4;
+    std::unique_ptr<roradaza::TVersionHistoryForm> history;
+
+    QString path(const QString &name) const { return folder.filePath(name); }
+
+    void write(const QString &name, const QByteArray &bytes) const
+    {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+
+    void setUp(const QByteArray &settings, const QByteArray &events) const
+    {
+        write(QStringLiteral("Roradaza.ini"), settings);
+        write(QStringLiteral("Roradaza.dat"), events);
+    }
+
+    QByteArray read(const QString &name) const
+    {
+        QFile file(path(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Every file of the folder with its bytes.
+    QMap<QString, QByteArray> files() const
+    {
+        QMap<QString, QByteArray> all;
+        for (const QString &name : QDir(folder.path()).entryList(QDir::Files))
+            all.insert(name, read(name));
+        return all;
+    }
+
+    // The main window and its FormCreate, then the other windows, as the program does.
+    bool create()
+    {
+        const roradaza::Platform platform{clock,
+                                          prompts,
+                                          registration,
+                                          path(executableName),
+                                          [this](const QUrl &url) { opened << url; },
+                                          [this] { return trayAvailable; }};
+        form1 = std::make_unique<roradaza::TForm1>(platform);
+        if (!form1->FormCreate())
+            return false;
+        form2 = std::make_unique<roradaza::TForm2>();
+        form4 = std::make_unique<roradaza::TForm4>(form1->notices(), form1->notificationOwner(), form1->background());
+        history = std::make_unique<roradaza::TVersionHistoryForm>();
+        form1->attach(form2.get(), form4.get(), history.get());
+        return true;
+    }
+
+    bool start()
+    {
+        if (!create())
+            return false;
+        form1->show();
+        return true;
+    }
+
+    template <typename T> T *find(const char *name) const { return form1->findChild<T *>(QLatin1String(name)); }
+
+    void trigger(const char *actionName) const
+    {
+        QAction *item = find<QAction>(actionName);
+        QVERIFY2(item, actionName);
+        item->trigger();
+    }
+};
+
+// Runs the event loop until the program ends it (gives 0) or the time is up
+// (gives -2). A QCoreApplication::exec of our own also clears the "quit now"
+// state that exit() leaves behind, so the next test's loops still run.
+inline int runUntilExit(int timeoutMs, const std::function<void()> &first = {})
+{
+    QTimer timeout; // ours, so that it cannot end a later test's loop
+    timeout.callOnTimeout([] { QCoreApplication::exit(-2); });
+    timeout.start(timeoutMs);
+    if (first)
+        QTimer::singleShot(0, first);
+    return QCoreApplication::exec();
+}

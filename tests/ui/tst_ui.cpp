@@ -1,0 +1,627 @@
+#include "UiFixture.h"
+
+#include "calendar/SaintsCalendar.h"
+#include "store/Text.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QImageReader>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTreeView>
+
+using namespace roradaza;
+using namespace Qt::StringLiterals;
+using Answer = Prompts::Answer;
+using Box = ScriptedPrompts::Box;
+using Kind = ScriptedPrompts::Kind;
+
+Q_DECLARE_METATYPE(Prompts::Answer)
+Q_DECLARE_METATYPE(std::optional<QString>)
+
+namespace {
+
+// A database file with CR LF line ends, count line first.
+QByteArray database(const QList<QByteArrayList> &records)
+{
+    QByteArray bytes = QByteArray::number(records.size() - 1) + "\r\n";
+    for (const QByteArrayList &fields : records)
+        bytes += fields.join("\r\n") + "\r\n";
+    return bytes;
+}
+
+const QByteArray saintsOff = "0\r\n1200000\r\n0\r\n";
+const QByteArray notDue = database({{"Zeta", "06", "15", "00", "0000"}});
+
+QByteArray testData(const char *name)
+{
+    QFile file(QDir(qEnvironmentVariable("RORADAZA_TEST_DATA")).filePath(QLatin1String(name)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList lines(const QString &text)
+{
+    return QString(text).remove(QLatin1Char('\r')).split(QLatin1Char('\n'));
+}
+
+Box errorBox(const QString &text, const QString &caption = u"Roradaza"_s)
+{
+    return {Kind::Tell, caption, text, QMessageBox::Critical};
+}
+
+Box deletePrompt(const QString &name)
+{
+    return {Kind::Ask, u"Warning"_s, u"Cancellare "_s + name + u" ?"_s, QMessageBox::Warning};
+}
+
+Box intervalBox(const QString &minutes)
+{
+    return {Kind::AskText, u"Configura"_s, u"Controlla ogni [Minuti]:"_s, QMessageBox::NoIcon, minutes};
+}
+
+QColor lineColour(const QTextEdit *box, int line)
+{
+    return box->document()->findBlockByNumber(line).begin().fragment().charFormat().foreground().color();
+}
+
+} // namespace
+
+class TestUi : public QObject
+{
+    Q_OBJECT
+
+private:
+    // The boxes shown so far, claimed by the test.
+    QList<Box> boxes() { return program->prompts.take(); }
+
+    QTemporaryDir m_home;
+    QString m_workingDirectory;
+    std::unique_ptr<Program> program;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(u".config"_s)));
+        // As in the program: hiding the last window must not end the loop.
+        QApplication::setQuitOnLastWindowClosed(false);
+        m_workingDirectory = QDir::currentPath();
+    }
+
+    void init()
+    {
+        program = std::make_unique<Program>();
+        QVERIFY(program->folder.isValid());
+    }
+
+    void cleanup()
+    {
+        const QList<Box> left = program->prompts.take();
+        const bool answersLeft = !program->prompts.answers.isEmpty() || !program->prompts.texts.isEmpty();
+        program.reset();
+        QDir::setCurrent(m_workingDirectory);
+        for (const Box &box : left)
+            qWarning("box nobody expected: [%s] %s", qPrintable(box.caption), qPrintable(box.text));
+        QVERIFY2(left.isEmpty(), "the program showed boxes the test did not expect");
+        QVERIFY2(!answersLeft, "a scripted answer was never asked for");
+    }
+
+    void startupWithNothingDueEnds()
+    {
+        program->setUp(saintsOff, notDue);
+        const auto before = program->files();
+        QVERIFY(program->start());
+
+        TForm1 &form1 = *program->form1;
+        QVERIFY(!program->form4->isVisible());
+        QVERIFY(form1.isEnabled());
+        QVERIFY(form1.countdown()->isActive());
+        QVERIFY(form1.stopButton()->isEnabled());
+        QCOMPARE(form1.progressBar()->value(), 0);
+
+        int midway = -1;
+        bool visibleMidway = false;
+        QTimer::singleShot(1300, &form1, [&] {
+            midway = form1.progressBar()->value();
+            visibleMidway = form1.isVisible();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(runUntilExit(8000), 0);
+        QVERIFY2(clock.elapsed() >= 2300, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(visibleMidway);
+        QVERIFY2(midway > 0 && midway < 100, qPrintable(QString::number(midway)));
+        QVERIFY(!form1.isVisible());
+        QCOMPARE(program->files(), before); // nothing modified, nothing saved
+    }
+
+    void startupWithReminders()
+    {
+        program->setUp("0\r\n1200000\r\n-1\r\n", database({{"Anna", "03", "29", "00", "0000"},
+                                                           {"Bollo", "03", "30", "02i", "0000"},
+                                                           {"Zeta", "06", "15", "00", "0000"}}));
+        QVERIFY(program->start());
+        TForm1 &form1 = *program->form1;
+        TForm4 &form4 = *program->form4;
+
+        QVERIFY(form4.isVisible());
+        QVERIFY(!form1.isEnabled());
+        QVERIFY(!form1.countdown()->isActive());
+        QVERIFY(!form1.stopButton()->isEnabled());
+        QVERIFY(form4.button1()->isVisible());
+        QVERIFY(!form4.button2()->isVisible());
+        const QByteArray saints = "Calendario:  " + SaintsCalendar::standard().saint(29, 3);
+        QCOMPARE(lines(form4.listBox()->toPlainText()),
+                 QStringList({text::fromCp1252(saints), u"DOMANI:  Bollo !"_s, u"OGGI:  Anna !"_s}));
+        QCOMPARE(lineColour(form4.listBox(), 0), QColor(0, 0x80, 0));
+        QCOMPARE(lineColour(form4.listBox(), 1), QColor(Qt::red));
+        QCOMPARE(lineColour(form4.listBox(), 2), QColor(Qt::blue));
+
+        QTest::mouseClick(form4.button1(), Qt::LeftButton);
+        QVERIFY(!form4.isVisible());
+        QVERIFY(form1.isEnabled());
+        QVERIFY(form1.countdown()->isActive());
+        QVERIFY(form1.stopButton()->isEnabled());
+        QVERIFY(form4.button1()->isHidden());
+        QVERIFY(!form4.button2()->isHidden());
+
+        // Keep the window, then let a later check show the reminders again.
+        QTest::mouseClick(form1.stopButton(), Qt::LeftButton);
+        program->trigger("CheckBirthday1");
+        QVERIFY(form4.isVisible());
+        QVERIFY(!form1.isEnabled());
+        QVERIFY(form4.button2()->isVisible());
+        QTest::mouseClick(form4.button2(), Qt::LeftButton);
+        QVERIFY(!form4.isVisible());
+        QVERIFY(form1.isEnabled());
+        QVERIFY(!form1.countdown()->isActive());
+        QTest::qWait(700);
+        QCOMPARE(form1.progressBar()->value(), 0);
+        QVERIFY(form1.isVisible());
+    }
+
+    void stopButtonExpands()
+    {
+        program->setUp(saintsOff, notDue);
+        QVERIFY(program->start());
+        TForm1 &form1 = *program->form1;
+        QCOMPARE(form1.client()->height(), TForm1::compactClientHeight);
+        QTRY_VERIFY_WITH_TIMEOUT(form1.progressBar()->value() >= 20, 2000);
+        const QPoint before = form1.pos();
+
+        QTest::mouseClick(form1.stopButton(), Qt::LeftButton);
+        QCOMPARE(form1.client()->height(), TForm1::expandedClientHeight);
+        QCOMPARE(form1.pos(), before - QPoint(0, 168));
+        QVERIFY(!form1.countdown()->isActive());
+        QCOMPARE(form1.progressBar()->value(), 0);
+        QVERIFY(form1.stopButton()->isHidden());
+        QVERIFY(form1.progressBar()->isHidden());
+        QVERIFY(form1.eventView()->isVisible());
+        QCOMPARE(form1.eventView()->height(), 369);
+        QCOMPARE(form1.eventView()->model()->rowCount(), 1);
+        QVERIFY(form1.isModified());
+        QVERIFY(!form1.isCompact());
+    }
+
+    void closeWithMinimiseToTray_data()
+    {
+        QTest::addColumn<bool>("trayAvailable");
+        QTest::newRow("tray") << true;
+        QTest::newRow("no tray") << false;
+    }
+
+    void closeWithMinimiseToTray()
+    {
+        QFETCH(bool, trayAvailable);
+        program->trayAvailable = trayAvailable;
+        // Written differently from how a save writes it, so that the save shows.
+        program->setUp("-1\n$124F80\n-1\n", "1\nZeta\n06\n15\n00\n0000\nAlfa\n06\n16\n00\n0000\n");
+        QVERIFY(program->start());
+        TForm1 &form1 = *program->form1;
+        QVERIFY(program->find<QAction>("IconizzainbarraperpcATX1")->isChecked());
+        QTest::mouseClick(program->form4->button1(), Qt::LeftButton); // the saints line
+
+        form1.close();
+        QCOMPARE(program->read(u"Roradaza.ini"_s), QByteArray("-1\r\n1200000\r\n-1\r\n"));
+        QCOMPARE(program->read(u"Roradaza.dat"_s),
+                 database({{"Alfa", "06", "16", "00", "0000"}, {"Zeta", "06", "15", "00", "0000"}}));
+        QVERIFY(!form1.countdown()->isActive());
+        QCOMPARE(form1.isTrayIconShown(), trayAvailable);
+        if (trayAvailable) {
+            QVERIFY(!form1.isVisible());
+            return;
+        }
+        // Without a tray the task bar keeps it reachable, and bringing it back restores it.
+        QVERIFY(form1.isVisible());
+        QVERIFY(form1.isMinimized());
+        form1.showNormal();
+        QTRY_VERIFY(!form1.isCompact());
+        QVERIFY(form1.isVisible());
+        QVERIFY(!form1.isMinimized());
+    }
+
+    void failedSaveStillAddsTrayIcon()
+    {
+        program->setUp("-1\r\n1200000\r\n0\r\n", notDue);
+        QVERIFY(program->start());
+        // A folder where the database file should be: the save cannot write it.
+        QVERIFY(QFile::remove(program->path(u"Roradaza.dat"_s)));
+        QVERIFY(QDir(program->folder.path()).mkdir(u"Roradaza.dat"_s));
+
+        program->form1->close();
+        QCOMPARE(boxes(), {errorBox(u"Cannot create file %1."_s.arg(program->path(u"Roradaza.dat"_s)))});
+        QVERIFY(program->form1->isTrayIconShown());
+        QVERIFY(!program->form1->isVisible());
+    }
+
+    void restoreFromTray()
+    {
+        program->setUp("-1\r\n1200000\r\n0\r\n", notDue);
+        QVERIFY(program->start());
+        TForm1 &form1 = *program->form1;
+        const QPoint compactAt = form1.pos();
+        form1.close();
+        QVERIFY(form1.isTrayIconShown());
+
+        // Switched off in the tray, the automatic check comes back with the window.
+        program->trigger("AutoCheck1");
+        QVERIFY(!form1.loopCheck()->isActive());
+        QVERIFY(!program->find<QAction>("AutoCheck1")->isChecked());
+
+        program->trigger("Restore1");
+        QVERIFY(form1.isVisible());
+        QVERIFY(!form1.isCompact());
+        QVERIFY(!form1.isTrayIconShown());
+        QVERIFY(form1.isModified());
+        QVERIFY(!form1.countdown()->isActive());
+        QCOMPARE(form1.client()->height(), TForm1::expandedClientHeight);
+        QCOMPARE(form1.pos(), compactAt - QPoint(0, 168));
+        QVERIFY(form1.loopCheck()->isActive());
+        QVERIFY(program->find<QAction>("AutoCheck1")->isChecked());
+
+        const QRect expanded = form1.geometry();
+        for (int round = 0; round < 2; ++round) {
+            form1.close();
+            QVERIFY(form1.isTrayIconShown());
+            program->trigger("Restore1");
+            QCOMPARE(form1.geometry(), expanded);
+        }
+    }
+
+    void exitSavesOnlyWhenModified_data()
+    {
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QByteArray>("settings"); // empty: nothing saved
+        QTest::newRow("nothing done") << QString() << QByteArray();
+        QTest::newRow("interval changed") << u"imerControlloAutomatico1"_s << QByteArray();
+        QTest::newRow("minimise option changed") << u"IconizzainbarraperpcATX1"_s << QByteArray();
+        QTest::newRow("saints option changed") << u"tmCheckSaint"_s << QByteArray("0\r\n1200000\r\n-1\r\n");
+        QTest::newRow("NON chiudere!") << u"Button4"_s << saintsOff;
+    }
+
+    void exitSavesOnlyWhenModified()
+    {
+        QFETCH(QString, before);
+        QFETCH(QByteArray, settings);
+        program->setUp(saintsOff, "0\nZeta\n06\n15\n00\n0000\n");
+        const auto files = program->files();
+        QVERIFY(program->start());
+        TForm1 &form1 = *program->form1;
+
+        if (before == QLatin1String("Button4")) {
+            QTest::mouseClick(form1.stopButton(), Qt::LeftButton);
+        } else if (!before.isEmpty()) {
+            if (before == QLatin1String("imerControlloAutomatico1"))
+                program->prompts.texts << u"5"_s;
+            program->trigger(qPrintable(before));
+        }
+        boxes();
+        QCOMPARE(runUntilExit(5000, [this] { program->trigger("Exit2"); }), 0);
+        QVERIFY(!form1.isTrayIconShown());
+        if (settings.isEmpty()) {
+            QCOMPARE(program->files(), files);
+            return;
+        }
+        QCOMPARE(program->read(u"Roradaza.dat"_s), notDue);
+        QCOMPARE(program->read(u"Roradaza.ini"_s), settings);
+    }
+
+    void intervalBox_data()
+    {
+        QTest::addColumn<std::optional<QString>>("typed");
+        QTest::addColumn<int>("interval");
+        QTest::addColumn<QString>("error");
+
+        const QString range = u"L'intervallo deve essere fra 0 e 35791 minuti."_s;
+        // The settings file starts it at a minute and a half.
+        QTest::newRow("five minutes") << std::optional(u"5"_s) << 300000 << QString();
+        QTest::newRow("Cancel keeps whole minutes") << std::optional<QString>() << 60000 << QString();
+        QTest::newRow("not a number") << std::optional(u"abc"_s) << 90000 << u"'abc' is not a valid integer value."_s;
+        QTest::newRow("empty") << std::optional(QString()) << 90000 << u"'' is not a valid integer value."_s;
+        QTest::newRow("zero: never fires") << std::optional(u"0"_s) << 0 << QString();
+        QTest::newRow("negative") << std::optional(u"-1"_s) << 90000 << range;
+        QTest::newRow("too large for the timer") << std::optional(u"35792"_s) << 90000 << range;
+        QTest::newRow("largest") << std::optional(u"35791"_s) << 35791 * 60000 << QString();
+    }
+
+    void intervalBox()
+    {
+        QFETCH(std::optional<QString>, typed);
+        QFETCH(int, interval);
+        QFETCH(QString, error);
+        program->setUp("0\r\n90000\r\n0\r\n", notDue);
+        QVERIFY(program->start());
+        TForm1 &form1 = *program->form1;
+
+        program->prompts.texts << typed;
+        program->trigger("imerControlloAutomatico1");
+        QList<Box> expected{intervalBox(u"1"_s)};
+        if (!error.isEmpty())
+            expected << errorBox(error);
+        QCOMPARE(boxes(), expected);
+        QCOMPARE(form1.checkInterval(), interval);
+        QCOMPARE(form1.loopCheck()->isActive(), interval > 0);
+        if (interval > 0)
+            QCOMPARE(form1.loopCheck()->interval(), interval);
+        QVERIFY(form1.isAutoCheckEnabled());
+        QVERIFY(program->find<QAction>("AutoCheck1")->isChecked());
+        QVERIFY(!form1.isModified());
+    }
+
+    void saintsOption()
+    {
+        program->setUp(saintsOff, notDue);
+        QVERIFY(program->start());
+        TForm1 &form1 = *program->form1;
+        QAction *item = program->find<QAction>("tmCheckSaint");
+        QVERIFY(!item->isChecked());
+
+        item->trigger();
+        QVERIFY(item->isChecked());
+        QVERIFY(form1.saintsOption());
+        QVERIFY(form1.isModified());
+        program->trigger("CheckBirthday1");
+        QVERIFY(program->form4->isVisible());
+        QVERIFY(program->form4->listBox()->toPlainText().startsWith(u"Calendario:  "_s));
+        QTest::mouseClick(program->form4->button2(), Qt::LeftButton);
+
+        item->trigger();
+        QVERIFY(!item->isChecked());
+        QVERIFY(!form1.saintsOption());
+        QVERIFY(form1.isModified());
+    }
+
+    void deletePrompt_data()
+    {
+        QTest::addColumn<Answer>("answer");
+        QTest::addColumn<int>("left");
+        QTest::newRow("Yes deletes") << Answer::Yes << 1;
+        QTest::newRow("No keeps") << Answer::No << 2;
+    }
+
+    void deletePrompt()
+    {
+        QFETCH(Answer, answer);
+        QFETCH(int, left);
+        program->setUp(saintsOff,
+                       database({{"Visita Nicol\xF2", "03", "29A", "00", "0000"}, {"Zeta", "06", "15", "00", "0000"}}));
+        program->prompts.answers << answer;
+        QString shownWhileAsking;
+        program->prompts.whileOpen = [&] {
+            if (program->form4->isVisible())
+                shownWhileAsking = program->form4->listBox()->toPlainText();
+        };
+        QVERIFY(program->start());
+
+        QCOMPARE(boxes(), {deletePrompt(u"Visita Nicol\u00F2"_s)});
+        // The reminder is on screen before the question.
+        QCOMPARE(shownWhileAsking, u"OGGI:  Visita Nicol\u00F2 !  (Auto-Cancellazione)"_s);
+        QCOMPARE(program->form1->events().size(), left);
+        QCOMPARE(program->form1->eventView()->model()->rowCount(), left);
+        QCOMPARE(program->form1->isModified(), answer == Answer::Yes);
+    }
+
+    void tickDuringDeletePromptStartsNoPass()
+    {
+        program->setUp("0\r\n60000\r\n0\r\n",
+                       database({{"Alfa", "03", "29A", "00", "0000"}, {"Beta", "03", "29A", "00", "0000"}}));
+        program->prompts.answers << Answer::Yes << Answer::Yes;
+        int ticks = 0;
+        program->prompts.whileOpen = [&] {
+            // The prompt's own loop delivers the automatic check's ticks.
+            QTimer *loopCheck = program->form1->loopCheck();
+            const auto counting = connect(loopCheck, &QTimer::timeout, [&] { ++ticks; });
+            loopCheck->setInterval(1);
+            QTRY_VERIFY(ticks >= 2);
+            disconnect(counting);
+            loopCheck->setInterval(60000);
+        };
+        QVERIFY(program->start());
+
+        QVERIFY(ticks >= 2);
+        QCOMPARE(boxes(), QList<Box>({deletePrompt(u"Alfa"_s), deletePrompt(u"Beta"_s)}));
+        QVERIFY(program->form1->events().isEmpty());
+    }
+
+    void errorBoxCaption_data()
+    {
+        QTest::addColumn<QString>("executable");
+        QTest::addColumn<QString>("title");
+        QTest::newRow("mixed case, one dot") << u"RoRADAza.bin"_s << u"Roradaza"_s;
+        QTest::newRow("first letter kept as it is") << u"roRADAza.bin"_s << u"roradaza"_s;
+        QTest::newRow("two dots") << u"ZEVIVEZ.old.exe"_s << u"Zevivez"_s;
+        QTest::newRow("no dot") << u"RORADAZA"_s << u"Roradaza"_s;
+    }
+
+    void errorBoxCaption()
+    {
+        QFETCH(QString, executable);
+        QFETCH(QString, title);
+        program->executableName = executable;
+        program->write(u"Roradaza.ini"_s, saintsOff);
+        QVERIFY(program->start());
+
+        program->prompts.texts << u"abc"_s;
+        program->trigger("imerControlloAutomatico1");
+        program->trigger("About1");
+        QCOMPARE(boxes(), QList<Box>({intervalBox(u"20"_s), errorBox(u"'abc' is not a valid integer value."_s, title),
+                                      {Kind::Tell, title, QString::fromLatin1(aboutText)}}));
+    }
+
+    void fullStop_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("letter") << u"Cannot open file x"_s << u"Cannot open file x."_s;
+        QTest::newRow("full stop") << u"Fatto."_s << u"Fatto."_s;
+        QTest::newRow("quote") << u"'abc' is not '"_s << u"'abc' is not '"_s;
+        QTest::newRow("exclamation mark") << u"Attenzione!"_s << u"Attenzione!"_s;
+        // Above the full stop in code: these get one.
+        QTest::newRow("digit") << u"I/O error 5"_s << u"I/O error 5."_s;
+        QTest::newRow("question mark") << u"Come?"_s << u"Come?."_s;
+        QTest::newRow("accented") << u"perch\u00E9"_s << u"perch\u00E9."_s;
+        QTest::newRow("empty") << QString() << QString();
+    }
+
+    void fullStop()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QCOMPARE(withFullStop(text), shown);
+    }
+
+    void conversionQuestion_data()
+    {
+        QTest::addColumn<Answer>("answer");
+        QTest::newRow("Yes converts") << Answer::Yes;
+        QTest::newRow("No ends") << Answer::No;
+    }
+
+    void conversionQuestion()
+    {
+        QFETCH(Answer, answer);
+        const QByteArray older = testData("older-layout-three-records.dat");
+        QVERIFY(!older.isEmpty());
+        program->write(u"Roradaza.dat"_s, older);
+        const auto before = program->files();
+        program->prompts.answers << answer;
+
+        QCOMPARE(program->create(), answer == Answer::Yes);
+        QCOMPARE(boxes(), {{Kind::Ask, u"Confirm"_s, u"Convertire l'archivio per essere utilizzato con la nuova versione?"_s,
+                            QMessageBox::Question}});
+        QCOMPARE(program->files(), before); // nothing is written before a save
+        if (answer == Answer::No) {
+            QVERIFY(!program->form1->isVisible());
+            return;
+        }
+        const EventList &events = program->form1->events();
+        QCOMPARE(events.size(), 3);
+        for (const EventRecord &record : events.records())
+            QCOMPARE(record.year, QByteArray("0000"));
+        QCOMPARE(events.at(0).name, QByteArray("Bollo auto"));
+        QCOMPARE(events.at(1).day, QByteArray("Luned\xEC;"));
+    }
+
+    void damagedSettingsStillLoadEvents()
+    {
+        program->setUp("True\r\n1200000\r\n0\r\n",
+                       database({{"Alfa", "06", "16", "00", "0000"}, {"Zeta", "06", "15", "00", "0000"}}));
+        QVERIFY(program->start());
+        QCOMPARE(boxes(), {errorBox(u"'True' is not a valid boolean value."_s)});
+        QCOMPARE(program->form1->events().size(), 2);
+        QVERIFY(!program->form1->minimiseToTray());
+        QVERIFY(!program->find<QAction>("tmCheckSaint")->isChecked()); // the third line still read
+        QVERIFY(!program->find<QAction>("IconizzainbarraperpcATX1")->isChecked());
+    }
+
+    void unreadableDatabaseIsKept()
+    {
+        const QByteArray broken = testData("broken-count-line.dat");
+        QVERIFY(!broken.isEmpty());
+        program->setUp(saintsOff, broken);
+        QVERIFY(program->start());
+        QCOMPARE(boxes(), {errorBox(u"'uno' is not a valid integer value."_s)});
+        QVERIFY(program->form1->isVisible());
+
+        program->form1->events().append({"Nuovo", "07", "01", "00", "0000"});
+        program->trigger("SaveDatabase1");
+        QCOMPARE(program->read(u"Roradaza.dat.bak"_s), broken);
+        QCOMPARE(program->read(u"Roradaza.dat"_s), database({{"Nuovo", "07", "01", "00", "0000"}}));
+        // Only the first save keeps a copy.
+        program->trigger("SaveDatabase1");
+        QCOMPARE(program->files().size(), 3);
+    }
+
+    void backgroundPicture()
+    {
+        QVERIFY2(QImageReader::supportedImageFormats().contains("jpeg"), "Qt's JPEG plugin (qjpeg) is not installed");
+        program->write(u"Roradaza.ini"_s, saintsOff);
+        QVERIFY(program->start());
+        QVERIFY2(!program->form1->background().isNull(), "the background picture did not decode");
+        const auto *notificationPicture = program->form4->findChild<QLabel *>(u"Image1"_s);
+        QVERIFY(notificationPicture);
+        QVERIFY(!notificationPicture->pixmap().isNull());
+    }
+
+    void versionHistory()
+    {
+        program->write(u"Roradaza.ini"_s, saintsOff);
+        QVERIFY(program->start());
+        QPlainTextEdit *memo = program->history->versionHistory();
+        QVERIFY(memo->isReadOnly());
+        const QStringList log = lines(memo->toPlainText());
+        QCOMPARE(log.first(), u"Roradaza - VERSION HISTORY:"_s);
+        QCOMPARE(log.at(1), QString());
+        QCOMPARE(log.last(), u"4.9d: added free search!"_s);
+
+        // Opened from the menu it waits for the user, as many times as asked.
+        for (int round = 0; round < 2; ++round) {
+            QWidget *opened = nullptr;
+            QTimer::singleShot(50, program->history.get(), [&] {
+                opened = QApplication::activeModalWidget();
+                if (opened)
+                    opened->close();
+            });
+            program->trigger("VersionHistory1");
+            QCOMPARE(opened, program->history.get());
+            QCOMPARE(lines(memo->toPlainText()), log);
+        }
+    }
+
+    void helpCommands()
+    {
+        program->write(u"Roradaza.ini"_s, saintsOff);
+        QVERIFY(program->start());
+        QCOMPARE(program->registration.registered, QStringList{program->path(u"Roradaza"_s)});
+        QVERIFY(!program->find<QAction>("RunOnStartup")->isVisible());
+        QVERIFY(!program->find<QAction>("ImportadavecchioZevivez1")->isEnabled());
+
+        program->trigger("About1");
+        program->trigger("ImportadaRoradaza1");
+        const QList<Box> shown = boxes();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[0].caption, u"Roradaza"_s);
+        QCOMPARE(shown[0].text, u"Roradaza  Ver 4.9d  -  Promemoria di compleanni, onomastici e ricorrenze"_s);
+        QCOMPARE(shown[1].caption, u"Roradaza"_s);
+        QCOMPARE(lines(shown[1].text),
+                 QStringList({u"Per importare un archivio di Roradaza \u00E8 sufficiente"_s,
+                              u"copiare il file \"Roradaza.dat\" nella cartella del programma."_s, QString(),
+                              u"Nota: Mentre lo fai assicurati che Roradaza NON sia in esecuzione!"_s}));
+
+        program->trigger("Homepage1");
+        program->trigger("Contattami1");
+        QCOMPARE(program->opened, QList<QUrl>({QUrl(u"https://roradaza.example/"_s),
+                                               QUrl(u"mailto:roradaza@roradaza.example?subject=Riguardo Roradaza"_s)}));
+        QCOMPARE(program->registration.registered.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestUi)
+#include "tst_ui.moc"
