@@ -110,6 +110,11 @@ void DatabaseFile::fill(EventList &list, Layout layout)
         throw;
     }
 
+    // A count below zero stands for an empty list; record lines after it
+    // mean the count was damaged, and the file is kept at the next save.
+    if (last < 0 && m_buffer.hasLine(1))
+        m_needsBackup = true;
+
     const qint64 linesPerRecord = layout == Layout::Current ? 5 : 4;
     const qint64 room = EventList::capacity - list.size();
     std::vector<EventRecord> records;
@@ -206,8 +211,10 @@ void DatabaseFile::save(const EventList &list)
 {
     if (m_needsBackup && exists()) {
         const QString backup = nextBackupPath();
-        if (!QFile::copy(m_path, backup))
-            throw Failure(cannotCreateMessage(backup));
+        if (!QFile::copy(m_path, backup)) {
+            // A file that cannot be read cannot be copied either: say which one.
+            throw Failure(QFileInfo(m_path).isReadable() ? cannotCreateMessage(backup) : cannotOpenMessage(m_path));
+        }
         m_backupPath = backup;
     }
     m_needsBackup = false;

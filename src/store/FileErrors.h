@@ -7,7 +7,8 @@ namespace roradaza {
 
 QString cannotOpenMessage(const QString &path);   // "Cannot open file %s"
 QString cannotCreateMessage(const QString &path); // "Cannot create file %s"
-// The I/O error's own text: "File access denied", "Disk full" or "I/O error %d".
+// The I/O error's own text: "File access denied", "Disk full", "Disk write
+// error", "Disk read error", or "I/O error %d" for anything else.
 QString ioErrorMessage(QFileDevice::FileError error);
 
 } // namespace roradaza
