@@ -37,6 +37,15 @@ public:
         QMessageBox::Icon icon = QMessageBox::NoIcon;
         QString initial; // the input box's starting text
         friend bool operator==(const Box &, const Box &) = default;
+        // Found by QCOMPARE through the type, for readable failures.
+        friend char *toString(const Box &box)
+        {
+            return qstrdup(qPrintable(QStringLiteral("[%1 \"%2\" icon %3] \"%4\" %5")
+                                          .arg(int(box.kind))
+                                          .arg(box.caption)
+                                          .arg(int(box.icon))
+                                          .arg(box.text, box.initial)));
+        }
     };
 
     QList<Answer> answers;
@@ -82,17 +91,6 @@ private:
         return refused;
     }
 };
-
-namespace QTest {
-inline char *toString(const ScriptedPrompts::Box &box)
-{
-    return qstrdup(qPrintable(QStringLiteral("[%1 %2 icon %3] %4 (%5)")
-                                  .arg(int(box.kind))
-                                  .arg(box.caption)
-                                  .arg(int(box.icon))
-                                  .arg(box.text, box.initial)));
-}
-} // namespace QTest
 
 class RecordingRegistration final : public roradaza::StartupRegistration
 {
