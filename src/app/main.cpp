@@ -1,4 +1,5 @@
 #include "calendar/Clock.h"
+#include "calendar/SaintsCalendar.h"
 #include "store/StartupRegistration.h"
 #include "ui/Prompts.h"
 #include "ui/Unit1.h"
@@ -33,7 +34,7 @@ int main(int argc, char *argv[])
     TForm1 form1(platform);
     if (!form1.FormCreate())
         return 0;
-    TForm2 form2;
+    TForm2 form2(form1.calendar(), SaintsCalendar::standard(), prompts, form1.editorOwner(), form1.title());
     TForm4 form4(form1.notices(), form1.notificationOwner(), form1.background());
     TVersionHistoryForm versionHistoryForm;
     form1.attach(&form2, &form4, &versionHistoryForm);

@@ -161,9 +161,21 @@ CheckEngine::Verdict CheckEngine::examine(int row, const Today &today)
         m_notices.addNotice("DOMANI:  " + record.name + " !", fields.important);
     } else {
         const QByteArray weekday = m_calendar.whatDay(eventDay, eventMonth, today.year);
-        m_notices.addNotice("Tra " + twoDigits(daysAhead) + " giorni  (" + weekday + ' ' + record.day + ' ' +
-                                Calendar::monthName(fields.month) + "):  " + record.name,
-                            fields.important);
+        const QByteArray &month = Calendar::monthName(fields.month);
+        // Built in place: with long warnings a pass makes thousands of these.
+        QByteArray text;
+        text.reserve(32 + weekday.size() + record.day.size() + month.size() + record.name.size());
+        text += "Tra ";
+        text += twoDigits(daysAhead);
+        text += " giorni  (";
+        text += weekday;
+        text += ' ';
+        text += record.day;
+        text += ' ';
+        text += month;
+        text += "):  ";
+        text += record.name;
+        m_notices.addNotice(std::move(text), fields.important);
     }
     return Verdict::Kept;
 }

@@ -207,10 +207,12 @@ Outcome runCheck(const QStringList &args, const QString &programFolder, bool out
     const bool colour = options.colour == Colour::Always || (options.colour == Colour::Auto && outputIsTerminal);
     for (const NotificationList::Line &line : notices.lines()) {
         const QByteArray text = text::fromCp1252(line.text).toUtf8();
-        if (colour && line.text != "-")
+        if (colour && line.text != "-") {
             outcome.out += sgr(line.colour) + text + "\x1b[0m\n";
-        else
-            outcome.out += text + '\n';
+        } else {
+            outcome.out += text;
+            outcome.out += '\n';
+        }
     }
     for (const QString &failure : result.failures)
         complain(failure);

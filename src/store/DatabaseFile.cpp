@@ -129,14 +129,13 @@ void DatabaseFile::fill(EventList &list, Layout layout)
             overflow = true;
             break;
         }
-        EventRecord record;
+        EventRecord &record = records.emplace_back();
         record.name = m_buffer.line(first).toByteArray();
         record.month = pool.take(m_buffer.line(first + 1));
         record.day = pool.take(m_buffer.line(first + 2));
         record.advance = pool.take(m_buffer.line(first + 3));
         record.year =
             pool.take(layout == Layout::Current ? m_buffer.line(first + 4) : QByteArrayView(markers::everyYear));
-        records.push_back(std::move(record));
     }
     list.appendAll(std::move(records));
 

@@ -118,6 +118,16 @@ std::vector<int> EventList::sort()
     return newRowOf;
 }
 
+std::vector<EventRecord> EventList::matching(QByteArrayView search) const
+{
+    std::vector<EventRecord> found;
+    for (const EventRecord &record : m_records) {
+        if (text::containsIgnoringAsciiCase(record.name, search))
+            found.push_back(record);
+    }
+    return found;
+}
+
 int EventList::appendAll(std::vector<EventRecord> records)
 {
     const std::size_t room = std::size_t(capacity - size());

@@ -69,6 +69,10 @@ public:
     // automatic sorting is on. Stops at the capacity and gives how many went in.
     int appendAll(std::vector<EventRecord> records);
 
+    // Copies of the records whose names hold the search text, letters A to Z
+    // compared without case, in list order.
+    std::vector<EventRecord> matching(QByteArrayView search) const;
+
     void setObserver(EventListObserver *observer) { m_observer = observer; }
     const NameOrder &order() const { return m_order; }
 

@@ -142,6 +142,7 @@ TForm1::TForm1(const Platform &platform)
 TForm1::~TForm1()
 {
     delete m_model;
+    delete m_filteredModel;
 }
 
 void TForm1::buildClient()
@@ -151,6 +152,7 @@ void TForm1::buildClient()
     m_client->installEventFilter(this);
     setCentralWidget(m_client);
     m_model = new EventListModel(m_events);
+    m_filteredModel = new EventListModel(m_filtered);
 
     // From back to front: each control lies over the ones made before it.
     auto *image = new QLabel(m_client);
@@ -170,10 +172,13 @@ void TForm1::buildClient()
     m_listView1 = makeListView(m_client, "ListView1", m_model, {8, 32, 401, m_listView1Height});
 
     auto *button1 = makeButton(m_client, "Button1", QStringLiteral("&Aggiungi"), {112, 416, 65, 25});
-    auto *button2 = makeButton(m_client, "Button2", QStringLiteral("&Modifica"), {24, 416, 73, 25});
-    button2->setEnabled(false);
-    auto *button3 = makeButton(m_client, "Button3", QStringLiteral("&Cancella"), {208, 420, 57, 17});
-    button3->setEnabled(false);
+    m_button2 = makeButton(m_client, "Button2", QStringLiteral("&Modifica"), {24, 416, 73, 25});
+    m_button2->setEnabled(false);
+    m_button3 = makeButton(m_client, "Button3", QStringLiteral("&Cancella"), {208, 420, 57, 17});
+    m_button3->setEnabled(false);
+    connect(button1, &QPushButton::clicked, this, [this] { guarded([this] { AddBirthday1Click(); }); });
+    connect(m_button2, &QPushButton::clicked, this, [this] { guarded([this] { Edit1Click(); }); });
+    connect(m_button3, &QPushButton::clicked, this, [this] { guarded([this] { Delete1Click(); }); });
 
     m_progressBar1 = new QProgressBar(m_client);
     m_progressBar1->setObjectName(QStringLiteral("ProgressBar1"));
@@ -206,12 +211,34 @@ void TForm1::buildClient()
     m_comboBox1->setInsertPolicy(QComboBox::NoInsert);
     m_comboBox1->addItem(QStringLiteral("TUTTO"));
     m_comboBox1->setGeometry(200, 8, 129, m_comboBox1->sizeHint().height());
+    connect(m_comboBox1, &QComboBox::editTextChanged, this, [this] { guarded([this] { ComboBox1Change(); }); });
 
-    m_listView2 = makeListView(m_client, "ListView2", m_model, {8, 32, 401, 369});
+    m_listView2 = makeListView(m_client, "ListView2", m_filteredModel, {8, 32, 401, 369});
     m_listView2->hide();
 
+    // Both lists share the list menu, the buttons and the double-click.
+    for (QTreeView *view : {m_listView1, m_listView2}) {
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint &at) {
+            if (m_listMenuOn)
+                m_popupMenu1->popup(view->viewport()->mapToGlobal(at));
+        });
+        connect(view, &QAbstractItemView::doubleClicked, this, [this] { guarded([this] { Edit1Click(); }); });
+    }
+    const auto listChanged = [this] { guarded([this] { Li(); }); };
+    connect(m_listView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, listChanged);
+    connect(m_listView1->selectionModel(), &QItemSelectionModel::currentChanged, this, listChanged);
+    const auto filteredChanged = [this] {
+        guarded([this] {
+            ListView2SelectItem();
+            ListView2Change();
+        });
+    };
+    connect(m_listView2->selectionModel(), &QItemSelectionModel::selectionChanged, this, filteredChanged);
+    connect(m_listView2->selectionModel(), &QItemSelectionModel::currentChanged, this, filteredChanged);
+
     for (QWidget *widget : std::initializer_list<QWidget *>{bevel2, bevel3, bevel4, label1, m_progressBar1, button1,
-                                                            button2, button3, panel1, m_button4})
+                                                            m_button2, m_button3, panel1, m_button4})
         m_bottomAnchored.emplace_back(widget, widget->geometry());
     setClientHeight(compactClientHeight);
 }
@@ -265,6 +292,12 @@ void TForm1::buildMenus()
     n1->addSeparator()->setObjectName(QStringLiteral("N8"));
     action(n1, "Homepage1", QStringLiteral("&Sito Web"), &TForm1::Homepage1Click);
     action(n1, "Contattami1", QStringLiteral("&Contattami!"), &TForm1::Contattami1Click);
+
+    m_popupMenu1 = new QMenu(this);
+    m_popupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction *edit1 = action(m_popupMenu1, "Edit1", QStringLiteral("&Modifica"), &TForm1::Edit1Click);
+    m_popupMenu1->setDefaultAction(edit1);
+    action(m_popupMenu1, "Delete1", QStringLiteral("&Cancella"), &TForm1::Delete1Click);
 
     m_popupMenu2 = new QMenu(this);
     m_popupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
@@ -598,6 +631,140 @@ void TForm1::ImportadaRoradaza1Click()
                         "copiare il file \"Roradaza.dat\" nella cartella del programma.\n"
                         "\n"
                         "Nota: Mentre lo fai assicurati che Roradaza NON sia in esecuzione!"));
+}
+
+int TForm1::currentRow() const
+{
+    const QModelIndex current = m_listView1->currentIndex();
+    return current.isValid() ? current.row() : -1;
+}
+
+void TForm1::makeCurrent(int row)
+{
+    m_listView1->selectionModel()->setCurrentIndex(m_model->index(row, 0),
+                                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    m_listView1->scrollTo(m_model->index(row, 0));
+}
+
+void TForm1::focusList()
+{
+    (m_listView2->isVisible() ? m_listView2 : m_listView1)->setFocus();
+}
+
+void TForm1::ComboBox1Change()
+{
+    const QString search = m_comboBox1->currentText();
+    if (search.isEmpty() || search == QLatin1String("TUTTO")) {
+        m_listView2->hide();
+        return;
+    }
+    m_listView2->show();
+    m_filtered.clear();
+    // A character the records cannot hold matches no name.
+    if (const auto bytes = text::toCp1252(search))
+        m_filtered.appendAll(m_events.matching(*bytes));
+}
+
+void TForm1::ListView2SelectItem()
+{
+    if (m_events.isEmpty()) {
+        m_filtered.clear();
+        return;
+    }
+    const QModelIndex focused = m_listView2->currentIndex();
+    if (!focused.isValid())
+        return;
+    const EventRecord &wanted = m_filtered.at(focused.row());
+    int match = -1;
+    for (int row = 0; row < m_events.size(); ++row) {
+        if (m_events.at(row) == wanted)
+            match = row;
+    }
+    if (match >= 0)
+        makeCurrent(match);
+}
+
+void TForm1::applyEnablingRule(QTreeView *view)
+{
+    const bool selected = view->selectionModel()->hasSelection();
+    m_button2->setEnabled(selected);
+    m_button3->setEnabled(selected);
+    m_listMenuOn = selected;
+}
+
+void TForm1::Li()
+{
+    applyEnablingRule(m_listView1);
+}
+
+void TForm1::ListView2Change()
+{
+    applyEnablingRule(m_listView2);
+}
+
+void TForm1::AddBirthday1Click()
+{
+    if (m_events.isFull())
+        throw Failure(fullListMessage());
+    focusList();
+    m_events.setAutoSort(false);
+    const int row = m_events.append(EventRecord::newRecord());
+    m_added = QPersistentModelIndex(m_model->index(row, 0));
+    makeCurrent(row);
+    if (m_form2)
+        m_form2->addCurrent();
+
+    if (m_added.isValid()) {
+        const int added = m_added.row();
+        makeCurrent(added);
+        if (m_events.at(added).name.isEmpty())
+            m_events.removeAt(added);
+    }
+    m_added = QPersistentModelIndex();
+    m_events.setAutoSort(true);
+    m_events.sort();
+    ComboBox1Change();
+}
+
+void TForm1::Edit1Click()
+{
+    if (!m_listView1->selectionModel()->hasSelection() || !m_form2)
+        return;
+    m_form2->editCurrent();
+    setEnabled(false);
+}
+
+void TForm1::Delete1Click()
+{
+    const int row = currentRow();
+    if (row < 0)
+        return;
+    const QPersistentModelIndex asked(m_model->index(row, 0));
+    const EventRecord record = m_events.at(row);
+    const auto answer = m_platform.prompts.ask(
+        nullptr, QStringLiteral("Confirm"),
+        QStringLiteral("Vuoi cancellare l'evento \"") + text::fromCp1252(record.name) + QStringLiteral("\" ?"),
+        QMessageBox::Question, Prompts::Buttons::OkCancel);
+    // The list may have changed while the question was open: remove the record asked about.
+    if (answer == Prompts::Answer::Ok && asked.isValid() && m_events.at(asked.row()) == record)
+        m_events.removeAt(asked.row());
+    focusList();
+    ComboBox1Change();
+}
+
+void TForm1::recordSaved(int row)
+{
+    const QPersistentModelIndex saved(m_model->index(row, 0));
+    m_events.sort();
+    if (saved.isValid())
+        makeCurrent(saved.row());
+    ComboBox1Change();
+}
+
+void TForm1::editorClosed()
+{
+    setEnabled(true);
+    m_listView1->setFocus();
 }
 
 bool TForm1::askDelete(const QByteArray &name)

@@ -7,10 +7,12 @@
 #include "store/EventList.h"
 #include "store/SettingsFile.h"
 #include "ui/Platform.h"
+#include "ui/Unit2.h"
 #include "ui/Unit4.h"
 
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPersistentModelIndex>
 
 #include <utility>
 #include <vector>
@@ -28,13 +30,12 @@ class QTreeView;
 namespace roradaza {
 
 class EventListModel;
-class TForm2;
 class TVersionHistoryForm;
 
 // The main window: owner of the event list and of the program's state, with
 // its compact start-up form and countdown, the tray icon, the automatic check
 // and the menus.
-class TForm1 final : public QMainWindow, private CheckHost, private NotificationOwner
+class TForm1 final : public QMainWindow, private CheckHost, private NotificationOwner, private EditorOwner
 {
     Q_OBJECT
 
@@ -67,8 +68,18 @@ public:
     void Homepage1Click();
     void Contattami1Click();
     void ImportadaRoradaza1Click();
+    // The event list and its search filter.
+    void ComboBox1Change();
+    void ListView2SelectItem();
+    void Li();
+    void ListView2Change();
+    void AddBirthday1Click();
+    void Edit1Click();
+    void Delete1Click();
 
     NotificationOwner &notificationOwner() { return *this; }
+    EditorOwner &editorOwner() { return *this; }
+    const Calendar &calendar() const { return m_calendar; }
 
     // State the tests and the other windows look at.
     EventList &events() { return m_events; }
@@ -89,6 +100,12 @@ public:
     QProgressBar *progressBar() const { return m_progressBar1; }
     QPushButton *stopButton() const { return m_button4; }
     QTreeView *eventView() const { return m_listView1; }
+    QTreeView *filteredView() const { return m_listView2; }
+    const EventList &filtered() const { return m_filtered; }
+    QComboBox *searchBox() const { return m_comboBox1; }
+    QMenu *listMenu() const { return m_popupMenu1; }
+    bool isListMenuOn() const { return m_listMenuOn; }
+    int currentRow() const override;
     QWidget *client() const { return m_client; }
     static constexpr int clientWidth = 417;
     static constexpr int expandedClientHeight = 457;
@@ -110,7 +127,14 @@ private:
     void startCountdown() override;
     void enableStopButton() override;
     void enableMainWindow() override;
+    // EditorOwner
+    EventList &editedEvents() override { return m_events; }
+    void recordSaved(int row) override;
+    void editorClosed() override;
 
+    void makeCurrent(int row);
+    void applyEnablingRule(QTreeView *view);
+    void focusList();
     void buildClient();
     void buildMenus();
     void buildTray();
@@ -134,6 +158,7 @@ private:
     QPixmap m_background;
 
     EventList m_events;
+    EventList m_filtered; // copies of the records that match the search text
     NotificationList m_notices;
     Calendar m_calendar;
     CheckEngine m_engine;
@@ -151,6 +176,13 @@ private:
 
     QWidget *m_client = nullptr;
     EventListModel *m_model = nullptr;
+    EventListModel *m_filteredModel = nullptr;
+    QPushButton *m_button2 = nullptr;
+    QPushButton *m_button3 = nullptr;
+    QMenu *m_popupMenu1 = nullptr;
+    bool m_listMenuOn = false;
+    // The record "&Aggiungi" made, followed through sorts and deletions.
+    QPersistentModelIndex m_added;
     QTreeView *m_listView1 = nullptr;
     QTreeView *m_listView2 = nullptr;
     QComboBox *m_comboBox1 = nullptr;

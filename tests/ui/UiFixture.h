@@ -1,5 +1,6 @@
 #pragma once
 
+#include "calendar/SaintsCalendar.h"
 #include "calendar/Clock.h"
 #include "store/StartupRegistration.h"
 #include "ui/Platform.h"
@@ -160,7 +161,8 @@ public:
         form1 = std::make_unique<roradaza::TForm1>(platform);
         if (!form1->FormCreate())
             return false;
-        form2 = std::make_unique<roradaza::TForm2>();
+        form2 = std::make_unique<roradaza::TForm2>(form1->calendar(), roradaza::SaintsCalendar::standard(), prompts,
+                                                   form1->editorOwner(), form1->title());
         form4 = std::make_unique<roradaza::TForm4>(form1->notices(), form1->notificationOwner(), form1->background());
         history = std::make_unique<roradaza::TVersionHistoryForm>();
         form1->attach(form2.get(), form4.get(), history.get());
