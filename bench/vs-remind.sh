@@ -29,12 +29,15 @@ if [ $# -lt 1 ] || [ $# -gt 2 ]; then
     exit 2
 fi
 count=$1
+# Mid-month by default: a monthly event early next month is announced by
+# remind but not by the check, which rolls over only dated events.
 day=${2:-14/03/2025}
 
 if ! command -v remind >/dev/null; then
     echo "remind manca: lo installo" >&2
     sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq >&2
     "${sudo[@]}" apt-get install -y -qq --no-install-recommends remind >&2
 fi
 if [ ! -x "$check" ]; then
