@@ -33,7 +33,6 @@
 namespace roradaza {
 namespace {
 
-constexpr int expandedOuterGrowth = 503 - 155;
 constexpr int expansionMoveUp = 168;
 
 QString folderOf(const QString &path)
