@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libqt6svg6-dev
-    libbenchmark-dev faketime remind xvfb xauth xdotool x11-apps imagemagick
+    libbenchmark-dev faketime remind xvfb xauth xdotool x11-apps imagemagick trayer strace
     python3
 )
 

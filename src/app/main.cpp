@@ -2,6 +2,7 @@
 #include "calendar/SaintsCalendar.h"
 #include "store/StartupRegistration.h"
 #include "ui/Prompts.h"
+#include "ui/Screens.h"
 #include "ui/Unit1.h"
 #include "ui/Unit2.h"
 #include "ui/Unit4.h"
@@ -19,7 +20,9 @@ int main(int argc, char *argv[])
     // The program lives on in the tray with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
     QApplication::setApplicationName(applicationTitle(QApplication::applicationFilePath()));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/roradaza.svg")));
+    QApplication::setWindowIcon(programIcon(QStringLiteral("roradaza")));
+    // Menus and boxes are windows of their own: they take the program's font from here.
+    QApplication::setFont(uiFont(QStringLiteral("MS Sans Serif"), 11));
 
     SystemClock clock;
     DialogPrompts prompts;

@@ -21,6 +21,8 @@ struct Platform
     QString executablePath;
     std::function<void(const QUrl &)> openUrl;
     std::function<bool()> trayAvailable;
+    // Where the two files live; empty means beside the executable.
+    QString dataFolder = {};
 };
 
 // The executable's file name up to its first dot, lower case after the first

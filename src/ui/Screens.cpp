@@ -1,7 +1,9 @@
 #include "ui/Screens.h"
 
 #include <QCursor>
+#include <QFontDatabase>
 #include <QFontMetrics>
+#include <QHash>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
@@ -9,18 +11,48 @@
 
 namespace roradaza {
 
+namespace {
+
+// The first installed family of the ones that stand in for a layout's font,
+// looked up once: every missing family asked for costs a search through the
+// whole font database each time a font is used.
+QString installedFamily(const QString &family)
+{
+    static QHash<QString, QString> resolved;
+    if (const auto found = resolved.constFind(family); found != resolved.constEnd())
+        return *found;
+    QStringList candidates{family};
+    if (family == QLatin1String("Times New Roman"))
+        candidates << QStringLiteral("Liberation Serif") << QStringLiteral("Nimbus Roman")
+                   << QStringLiteral("DejaVu Serif");
+    else if (family == QLatin1String("Courier"))
+        candidates << QStringLiteral("Courier New") << QStringLiteral("Liberation Mono")
+                   << QStringLiteral("Nimbus Mono PS") << QStringLiteral("DejaVu Sans Mono");
+    else
+        candidates << QStringLiteral("Arial") << QStringLiteral("Liberation Sans") << QStringLiteral("Nimbus Sans")
+                   << QStringLiteral("DejaVu Sans");
+    // The plain list of families: asking for each name would have fontconfig
+    // resolve it as an alias first, which costs more than the whole list.
+    static const QStringList installed = QFontDatabase::families();
+    QString chosen;
+    for (const QString &candidate : candidates) {
+        if (installed.contains(candidate, Qt::CaseInsensitive)) {
+            chosen = candidate;
+            break;
+        }
+    }
+    resolved.insert(family, chosen);
+    return chosen;
+}
+
+} // namespace
+
 QFont uiFont(const QString &family, int pixelHeight)
 {
-    QFont font(family);
-    if (family == QLatin1String("Times New Roman"))
-        font.setFamilies({family, QStringLiteral("Liberation Serif"), QStringLiteral("Nimbus Roman"),
-                          QStringLiteral("DejaVu Serif")});
-    else if (family == QLatin1String("Courier"))
-        font.setFamilies({family, QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"),
-                          QStringLiteral("Nimbus Mono PS"), QStringLiteral("DejaVu Sans Mono")});
-    else
-        font.setFamilies({family, QStringLiteral("Arial"), QStringLiteral("Liberation Sans"),
-                          QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
+    QFont font;
+    const QString installed = installedFamily(family);
+    if (!installed.isEmpty())
+        font.setFamily(installed);
     font.setStyleHint(family == QLatin1String("Courier")           ? QFont::TypeWriter
                       : family == QLatin1String("Times New Roman") ? QFont::Serif
                                                                    : QFont::SansSerif);
@@ -30,11 +62,33 @@ QFont uiFont(const QString &family, int pixelHeight)
 
 void fitToWidth(QLabel *label, int width)
 {
+    // Text width grows with the font's size: one measure gives the size that
+    // fits, and each size tried would load another font.
     QFont font = label->font();
-    while (font.pixelSize() > 8 && QFontMetrics(font).horizontalAdvance(label->text()) > width)
-        font.setPixelSize(font.pixelSize() - 1);
-    label->setFont(font);
+    const int advance = QFontMetrics(font).horizontalAdvance(label->text());
+    if (advance > width && advance > 0) {
+        font.setPixelSize(std::max(8, font.pixelSize() * width / advance));
+        label->setFont(font);
+    }
     label->adjustSize();
+}
+
+QIcon programIcon(const QString &name)
+{
+    const auto file = [](const QString &picture, int size) {
+        return QStringLiteral(":/icons/png/%1-%2.png").arg(picture).arg(size);
+    };
+    QIcon icon;
+    if (name == QLatin1String("exit")) {
+        icon.addFile(file(name, 16), {}, QIcon::Normal);
+        icon.addFile(file(QStringLiteral("exit-disabled"), 16), {}, QIcon::Disabled);
+        return icon;
+    }
+    static constexpr int traySizes[] = {16, 22, 32};
+    static constexpr int windowSizes[] = {16, 32, 48};
+    for (int size : name == QLatin1String("tray") ? traySizes : windowSizes)
+        icon.addFile(file(name, size), QSize(size, size));
+    return icon;
 }
 
 void centreOnPointerScreen(QWidget *window)

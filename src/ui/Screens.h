@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFont>
+#include <QIcon>
 #include <QString>
 
 class QLabel;
@@ -15,6 +16,10 @@ QFont uiFont(const QString &family, int pixelHeight);
 // Makes a label's font smaller until its text fits the width its place has
 // in the layout: a fallback font may run wider than the one it stands for.
 void fitToWidth(QLabel *label, int width);
+
+// One of the program's pictures ("roradaza", "tray", "exit"), from its
+// rendered sizes; "exit" also has its greyed image for the disabled state.
+QIcon programIcon(const QString &name);
 
 // Centres a window on the screen that holds the mouse pointer, within its
 // available area.

@@ -40,6 +40,11 @@ QString folderOf(const QString &path)
     return QFileInfo(path).absolutePath();
 }
 
+QString dataFolderOf(const Platform &platform)
+{
+    return platform.dataFolder.isEmpty() ? folderOf(platform.executablePath) : platform.dataFolder;
+}
+
 QTreeView *makeListView(QWidget *parent, const char *name, QAbstractItemModel *model, const QRect &place)
 {
     auto *view = new QTreeView(parent);
@@ -114,12 +119,12 @@ template <typename Handler> bool TForm1::guarded(Handler &&handler)
 TForm1::TForm1(const Platform &platform)
     : m_platform(platform), m_title(applicationTitle(platform.executablePath)), m_background(loadBackground()),
       m_calendar(platform.clock), m_engine(m_events, m_notices, m_calendar, SaintsCalendar::standard(), *this),
-      m_database(QDir(folderOf(platform.executablePath)).filePath(QStringLiteral("Roradaza.dat"))),
-      m_settingsFile(QDir(folderOf(platform.executablePath)).filePath(QStringLiteral("Roradaza.ini")))
+      m_database(QDir(dataFolderOf(platform)).filePath(QStringLiteral("Roradaza.dat"))),
+      m_settingsFile(QDir(dataFolderOf(platform)).filePath(QStringLiteral("Roradaza.ini")))
 {
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("Roradaza"));
-    setWindowIcon(QIcon(QStringLiteral(":/icons/roradaza.svg")));
+    setWindowIcon(programIcon(QStringLiteral("roradaza")));
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFont(uiFont(QStringLiteral("MS Sans Serif"), 11));
@@ -188,10 +193,7 @@ void TForm1::buildClient()
 
     auto *panel1 = makeFrame(m_client, "Panel1", QFrame::Panel | QFrame::Sunken, {318, 414, 79, 29});
     auto *bitBtn1 = makeButton(panel1, "BitBtn1", QStringLiteral("&Esci"), {2, 2, 75, 25});
-    QIcon exitIcon;
-    exitIcon.addFile(QStringLiteral(":/icons/exit.svg"), {}, QIcon::Normal);
-    exitIcon.addFile(QStringLiteral(":/icons/exit-disabled.svg"), {}, QIcon::Disabled);
-    bitBtn1->setIcon(exitIcon);
+    bitBtn1->setIcon(programIcon(QStringLiteral("exit")));
     connect(bitBtn1, &QPushButton::clicked, this, [this] { guarded([this] { Exit1Click(); }); });
 
     m_button4 = makeButton(m_client, "Button4", QStringLiteral("NON chiudere!"), {24, 416, 241, 25});
@@ -313,7 +315,7 @@ void TForm1::buildMenus()
 
 void TForm1::buildTray()
 {
-    m_tray = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/tray.svg")), this);
+    m_tray = new QSystemTrayIcon(programIcon(QStringLiteral("tray")), this);
     m_tray->setObjectName(QStringLiteral("TrayIcon"));
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         // Either button opens the tray menu; other clicks do nothing.
@@ -660,8 +662,12 @@ void TForm1::ComboBox1Change()
     m_listView2->show();
     m_filtered.clear();
     // A character the records cannot hold matches no name.
-    if (const auto bytes = text::toCp1252(search))
+    // The copies come in the event list's order, which is already name order.
+    if (const auto bytes = text::toCp1252(search)) {
+        m_filtered.setAutoSort(false);
         m_filtered.appendAll(m_events.matching(*bytes));
+        m_filtered.setAutoSort(true);
+    }
 }
 
 void TForm1::ListView2SelectItem()

@@ -185,14 +185,6 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
     heading.setPixelSize(15);
     label7->setFont(heading);
     fitToWidth(label7, 140);
-    m_monthCalendar1 = new QCalendarWidget(this);
-    m_monthCalendar1->setObjectName(QStringLiteral("MonthCalendar1"));
-    m_monthCalendar1->setGeometry(376, 64, 191, 153);
-    m_monthCalendar1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
-    m_monthCalendar1->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
-    m_monthCalendar1->setLocale(QLocale(QLocale::Italian, QLocale::Italy));
-    m_monthCalendar1->setFirstDayOfWeek(Qt::Monday);
-    m_monthCalendar1->setCursor(Qt::PointingHandCursor);
     m_label8 = place(new QLabel(this), "Label8", 400, 224);
     m_label8->setFont(bold);
     m_label8->setCursor(Qt::PointingHandCursor);
@@ -213,11 +205,29 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
     });
     connect(m_spinEdit1, &QSpinBox::textChanged, this, &TForm2::ComboBox1Change);
     connect(m_button1, &QPushButton::clicked, this, &TForm2::Button1Click);
-    connect(m_monthCalendar1, &QCalendarWidget::clicked, this, &TForm2::MonthCalendar1Click);
     connect(m_bitBtn1, &QPushButton::clicked, this, &TForm2::BitBtn1Click);
     connect(m_bitBtn2, &QPushButton::clicked, this, &TForm2::BitBtn2Click);
     m_edit2->installEventFilter(this);
     m_edit3->installEventFilter(this);
+}
+
+QCalendarWidget *TForm2::monthCalendar()
+{
+    // Made when the dialog is first used, not at start-up: the program
+    // starts and checks without ever opening the editor.
+    if (m_monthCalendar1)
+        return m_monthCalendar1;
+    m_monthCalendar1 = new QCalendarWidget(this);
+    m_monthCalendar1->setObjectName(QStringLiteral("MonthCalendar1"));
+    m_monthCalendar1->setGeometry(376, 64, 191, 153);
+    m_monthCalendar1->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    m_monthCalendar1->setHorizontalHeaderFormat(QCalendarWidget::SingleLetterDayNames);
+    m_monthCalendar1->setLocale(QLocale(QLocale::Italian, QLocale::Italy));
+    m_monthCalendar1->setFirstDayOfWeek(Qt::Monday);
+    m_monthCalendar1->setCursor(Qt::PointingHandCursor);
+    m_monthCalendar1->show();
+    connect(m_monthCalendar1, &QCalendarWidget::clicked, this, &TForm2::MonthCalendar1Click);
+    return m_monthCalendar1;
 }
 
 void TForm2::showFailure(const QString &text)
@@ -335,8 +345,8 @@ void TForm2::ComboBox1Change()
         const QDate date(year.toInt(), month, *day);
         if (!date.isValid())
             throw Failure(QStringLiteral("'%1' is not a valid date").arg(dateText));
-        m_monthCalendar1->setSelectedDate(date);
-        m_monthCalendar1->setCurrentPage(date.year(), date.month());
+        monthCalendar()->setSelectedDate(date);
+        monthCalendar()->setCurrentPage(date.year(), date.month());
     } catch (const Failure &failure) {
         showFailure(failure.message());
     }
@@ -361,7 +371,7 @@ void TForm2::Button1Click()
     }
     setFixedWidth(width);
     move(at);
-    m_monthCalendar1->setSelectedDate(todayDate());
+    monthCalendar()->setSelectedDate(todayDate());
     ComboBox1Change();
 }
 
@@ -373,18 +383,19 @@ void TForm2::MonthCalendar1Click(QDate date)
         ComboBox1Change();
     else
         m_edit3->setText(day);
-    m_monthCalendar1->setSelectedDate(date);
-    m_monthCalendar1->setCurrentPage(date.year(), date.month());
+    monthCalendar()->setSelectedDate(date);
+    monthCalendar()->setCurrentPage(date.year(), date.month());
 }
 
 void TForm2::Label8Click()
 {
-    m_monthCalendar1->setSelectedDate(todayDate());
+    monthCalendar()->setSelectedDate(todayDate());
     MonthCalendar1Click(todayDate());
 }
 
 void TForm2::FormShow()
 {
+    monthCalendar();
     const EventList &events = m_owner.editedEvents();
     m_loadedRow = m_owner.currentRow();
     if (m_loadedRow < 0 || m_loadedRow >= events.size()) {

@@ -76,6 +76,7 @@ protected:
 
 private:
     void FormShow();
+    QCalendarWidget *monthCalendar();
     void FormClose();
     void setMode(bool annual);
     void applyMode();

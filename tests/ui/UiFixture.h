@@ -54,11 +54,13 @@ public:
     // Runs once while the next box is open, as its nested event loop would.
     std::function<void()> whileOpen;
     QList<Box> boxes;
+    QList<Buttons> askedButtons; // the buttons of every question, in order
 
     QList<Box> take() { return std::exchange(boxes, {}); }
 
     Answer ask(QWidget *, const QString &caption, const QString &text, QMessageBox::Icon icon, Buttons buttons) override
     {
+        askedButtons.append(buttons);
         const Answer refused = buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
         return next(answers, {Kind::Ask, caption, text, icon, {}}, refused);
     }

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Renders the pictures the program shows into png/: plain pictures load
+# without the SVG plugin, which would cost a good part of the start-up.
+set -euo pipefail
+cd "$(dirname "$0")"
+mkdir -p png
+render() { convert -background none -density 384 "$1.svg" -resize "$2x$2" "png/$1-$2.png"; }
+for size in 16 32 48; do render roradaza "$size"; done
+for size in 16 22 32; do render tray "$size"; done
+render exit 16
+render exit-disabled 16

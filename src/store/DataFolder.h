@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+namespace roradaza {
+
+// Where Roradaza.dat and Roradaza.ini live: beside the executable when that
+// folder can be written (a folder the user unpacked or built it in), else
+// $XDG_DATA_HOME/roradaza (by default ~/.local/share/roradaza), made when missing.
+QString dataFolderFor(const QString &executableFolder);
+
+} // namespace roradaza
