@@ -1,5 +1,7 @@
+#include "app/SingleInstance.h"
 #include "calendar/Clock.h"
 #include "calendar/SaintsCalendar.h"
+#include "store/DataFolder.h"
 #include "store/StartupRegistration.h"
 #include "ui/Prompts.h"
 #include "ui/Screens.h"
@@ -10,6 +12,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QSystemTrayIcon>
 
 using namespace roradaza;
@@ -24,6 +27,12 @@ int main(int argc, char *argv[])
     // Menus and boxes are windows of their own: they take the program's font from here.
     QApplication::setFont(uiFont(QStringLiteral("MS Sans Serif"), 11));
 
+    const QString dataFolder = dataFolderFor(QApplication::applicationDirPath());
+    QDir().mkpath(dataFolder);
+    SingleInstance instance(dataFolder);
+    if (!instance.claim())
+        return 0;
+
     SystemClock clock;
     DialogPrompts prompts;
     const auto registration = makeStartupRegistration();
@@ -32,7 +41,8 @@ int main(int argc, char *argv[])
                             *registration,
                             QApplication::applicationFilePath(),
                             [](const QUrl &url) { QDesktopServices::openUrl(url); },
-                            [] { return QSystemTrayIcon::isSystemTrayAvailable(); }};
+                            [] { return QSystemTrayIcon::isSystemTrayAvailable(); },
+                            dataFolder};
 
     TForm1 form1(platform);
     if (!form1.FormCreate())
@@ -41,6 +51,8 @@ int main(int argc, char *argv[])
     TForm4 form4(form1.notices(), form1.notificationOwner(), form1.background());
     TVersionHistoryForm versionHistoryForm;
     form1.attach(&form2, &form4, &versionHistoryForm);
+
+    QObject::connect(&instance, &SingleInstance::comeForwardRequested, &form1, &TForm1::comeForward);
 
     form1.show();
     return QApplication::exec();

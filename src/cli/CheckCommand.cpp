@@ -3,6 +3,7 @@
 #include "calendar/Calendar.h"
 #include "calendar/SaintsCalendar.h"
 #include "check/CheckEngine.h"
+#include "store/DataFolder.h"
 #include "store/DatabaseFile.h"
 #include "store/Failure.h"
 #include "store/SettingsFile.h"
@@ -26,7 +27,8 @@ const char helpText[] =
     "gli eventi da auto-cancellare sono elencati ma non cancellati.\n"
     "\n"
     "  --db FILE          l'archivio da controllare (predefinito: Roradaza.dat nella\n"
-    "                     cartella del programma)\n"
+    "                     cartella del programma se vi si può scrivere, altrimenti\n"
+    "                     in $XDG_DATA_HOME/roradaza, di solito ~/.local/share/roradaza)\n"
     "  --date GG/MM/AAAA  il giorno da controllare, anche GG.MM.AAAA (predefinito: oggi)\n"
     "  --saints           inizia con gli onomastici del giorno\n"
     "  --no-saints        senza gli onomastici (predefinito: la terza riga di\n"
@@ -60,7 +62,7 @@ struct UsageError
 Options parse(const QStringList &args, const QString &programFolder)
 {
     Options options;
-    options.database = QDir(programFolder).filePath(QStringLiteral("Roradaza.dat"));
+    options.database = QDir(dataFolderFor(programFolder)).filePath(QStringLiteral("Roradaza.dat"));
     const auto value = [&args](qsizetype &at, const QString &name) {
         if (at + 1 >= args.size())
             throw UsageError{QStringLiteral("manca il valore di %1").arg(name)};
@@ -150,6 +152,10 @@ Outcome runCheck(const QStringList &args, const QString &programFolder, bool out
     }
     if (options.help) {
         outcome.out = helpText;
+        outcome.out += "\nArchivio predefinito: " +
+                       QDir::toNativeSeparators(QDir(dataFolderFor(programFolder)).filePath(QStringLiteral("Roradaza.dat")))
+                           .toUtf8() +
+                       '\n';
         return outcome;
     }
     if (options.version) {

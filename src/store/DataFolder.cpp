@@ -12,9 +12,7 @@ QString dataFolderFor(const QString &executableFolder)
     QString base = qEnvironmentVariable("XDG_DATA_HOME");
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + QStringLiteral("/.local/share");
-    const QString folder = base + QStringLiteral("/roradaza");
-    QDir().mkpath(folder);
-    return folder;
+    return base + QStringLiteral("/roradaza");
 }
 
 } // namespace roradaza

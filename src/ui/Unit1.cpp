@@ -541,6 +541,13 @@ void TForm1::Restore1Click()
     Button4Click();
 }
 
+void TForm1::comeForward()
+{
+    guarded([this] { Restore1Click(); });
+    raise();
+    activateWindow();
+}
+
 void TForm1::Controlla1Click()
 {
     m_engine.forgetLastCheckedDay();

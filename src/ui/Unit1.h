@@ -68,6 +68,8 @@ public:
     void Homepage1Click();
     void Contattami1Click();
     void ImportadaRoradaza1Click();
+    // A second start on the same data folder: come back as "&Ripristina" does.
+    void comeForward();
     // The event list and its search filter.
     void ComboBox1Change();
     void ListView2SelectItem();
