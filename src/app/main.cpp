@@ -22,6 +22,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     // The program lives on in the tray with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.roradaza.Roradaza"));
     QApplication::setApplicationName(applicationTitle(QApplication::applicationFilePath()));
     QApplication::setWindowIcon(programIcon(QStringLiteral("roradaza")));
     // Menus and boxes are windows of their own: they take the program's font from here.
