@@ -137,6 +137,8 @@ void DatabaseFile::fill(EventList &list, Layout layout)
         record.year =
             pool.take(layout == Layout::Current ? m_buffer.line(first + 4) : QByteArrayView(markers::everyYear));
     }
+    // The lines are all taken: the file's bytes need not stay in memory.
+    m_buffer = LineBuffer();
     list.appendAll(std::move(records));
 
     if (overflow) {

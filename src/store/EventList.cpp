@@ -86,19 +86,28 @@ void EventList::clear()
 
 std::vector<int> EventList::sort()
 {
-    // Collation keys are taken once per record, not once per comparison.
-    std::vector<QString> names;
-    names.reserve(m_records.size());
-    for (const EventRecord &record : m_records)
-        names.push_back(text::fromCp1252(record.name));
-
     std::vector<int> oldRowAt(m_records.size());
     std::iota(oldRowAt.begin(), oldRowAt.end(), 0);
-    const auto before = [&](int a, int b) { return m_order.compare(names[std::size_t(a)], names[std::size_t(b)]) < 0; };
-    // A list loaded from its own file is already in order: one pass tells,
-    // where the sort would compare every record many times over.
-    if (!std::is_sorted(oldRowAt.begin(), oldRowAt.end(), before))
-        std::stable_sort(oldRowAt.begin(), oldRowAt.end(), before);
+
+    // A list loaded from its own file is already in order: one pass over
+    // neighbours tells, without holding a second copy of every name.
+    bool ordered = true;
+    QString previous;
+    for (std::size_t row = 0; row < m_records.size() && ordered; ++row) {
+        QString name = text::fromCp1252(m_records[row].name);
+        ordered = row == 0 || m_order.compare(name, previous) >= 0;
+        previous = std::move(name);
+    }
+    if (!ordered) {
+        // Collation keys are taken once per record, not once per comparison.
+        std::vector<QString> names;
+        names.reserve(m_records.size());
+        for (const EventRecord &record : m_records)
+            names.push_back(text::fromCp1252(record.name));
+        std::stable_sort(oldRowAt.begin(), oldRowAt.end(), [&](int a, int b) {
+            return m_order.compare(names[std::size_t(a)], names[std::size_t(b)]) < 0;
+        });
+    }
 
     std::vector<int> newRowOf(m_records.size());
     for (std::size_t newRow = 0; newRow < oldRowAt.size(); ++newRow)
