@@ -11,6 +11,7 @@ xvfb-run, so that every case gets a server of its own.
 
 import argparse
 import os
+import signal
 import shutil
 import subprocess
 import sys
@@ -229,8 +230,10 @@ class Case:
 
     def start(self):
         self.output = open(self.path("output.log"), "w")
+        # A session of its own: faketime runs the program as its child, and
+        # both must go when the case ends.
         self.process = subprocess.Popen(["faketime", TODAY, self.program], cwd=self.folder, env=self.env,
-                                        stdout=self.output, stderr=subprocess.STDOUT)
+                                        stdout=self.output, stderr=subprocess.STDOUT, start_new_session=True)
         self.started = time.monotonic()
         log(f"started {self.program} (pid {self.process.pid})")
 
@@ -245,6 +248,11 @@ class Case:
         check(code == 0, f"the program ended with exit code 0 (got {code})")
 
     def finish(self, passed):
+        if self.process:
+            try:
+                os.killpg(self.process.pid, signal.SIGKILL)
+            except ProcessLookupError:
+                pass
         for process in [self.process] + self.helpers:
             if process and process.poll() is None:
                 process.kill()

@@ -1,0 +1,317 @@
+#!/usr/bin/env python3
+"""The real Roradaza against damaged files and against a second start.
+
+    robustness.py --binary PATH --screenshots DIR --case bad-files --files F...
+    robustness.py --binary PATH --screenshots DIR --case one-instance|stale-lock
+
+"bad-files" starts the program once per file, a few at a time, each on an
+X server of its own; the other cases start themselves again under xvfb-run
+like e2e.py.
+"""
+
+import argparse
+import glob
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e  # noqa: E402
+from e2e import Failed, check, log, visible_windows, wait_for  # noqa: E402
+
+# A Sunday in January 2007 on which none of the files' events is due or announced.
+QUIET_TODAY = "2007-01-14 10:00:00"
+WORKERS = 3
+
+
+def launch(case, today, **output):
+    """The program itself under libfaketime (the faketime command would stand between it and a kill)."""
+    library = (glob.glob("/usr/lib/*/faketime/libfaketime.so.1") + glob.glob("/usr/lib/faketime/libfaketime.so.1"))
+    if not library:
+        raise Failed("libfaketime.so.1 not found")
+    env = dict(case.env, LD_PRELOAD=library[0], FAKETIME="@" + today)
+    return subprocess.Popen([case.program], cwd=case.folder, env=env, **output)
+
+
+def non_empty_lines(data):
+    return [line for line in data.replace(b"\r\n", b"\n").replace(b"\r", b"\n").split(b"\n") if line]
+
+
+def message_boxes():
+    """Visible windows titled like the program that are neither its main window nor a tray icon."""
+    boxes = []
+    for window in visible_windows("Roradaza"):
+        place = e2e.geometry(window)
+        if place and place[2] != 417 and place[2] > 64:
+            boxes.append(window)
+    return boxes
+
+
+def bad_file_case(case, source, answer):
+    """One file as Roradaza.dat: a message, a loaded list or the conversion question; never a crash."""
+    with open(source, "rb") as file:
+        original = file.read()
+    case.write("Roradaza.dat", original)
+    case.write("Roradaza.ini", e2e.TRAY_SAINTS_OFF)
+    case.output = open(case.path("output.log"), "w")
+    case.process = launch(case, QUIET_TODAY, stdout=case.output, stderr=subprocess.STDOUT)
+    log(f"started with {os.path.basename(source)} ({len(original)} bytes)")
+
+    messages = 0
+    asked = False
+    deadline = time.monotonic() + 30
+    while time.monotonic() < deadline:
+        code = case.process.poll()
+        if code is not None:
+            check(code == 0, f"the program ended with exit code 0 (got {code})")
+            break
+        if case.written("Roradaza.ini"):
+            break  # the save on the way to the tray is done: Roradaza.dat comes first
+        if visible_windows("Confirm"):
+            asked = True
+            time.sleep(0.2)
+            e2e.screenshot(case.shot(f"bad-{case.name}-confirm.png"))
+            e2e.focus_and_key(visible_windows("Confirm")[0], answer)
+            wait_for("the question to close", lambda: not visible_windows("Confirm"), 5)
+        elif visible_windows("Warning"):
+            e2e.focus_and_key(visible_windows("Warning")[0], "n")
+            time.sleep(0.3)
+        elif visible_windows("Eventi Imminenti"):
+            e2e.focus_and_key(visible_windows("Eventi Imminenti")[0], "Return")
+            time.sleep(0.3)
+        elif message_boxes():
+            box = message_boxes()[0]
+            messages += 1
+            time.sleep(0.2)
+            if messages == 1:
+                e2e.screenshot(case.shot(f"bad-{case.name}-message.png"))
+            e2e.focus_and_key(box, "Return")
+            wait_for("the message to close", lambda: box not in message_boxes(), 5)
+        time.sleep(0.05)
+    else:
+        raise Failed("the program neither saved nor ended within 30 s")
+
+    ended = case.process.poll() is not None
+    saved = case.written("Roradaza.ini")
+    backup = case.path("Roradaza.dat.bak")
+    kept = case.read("Roradaza.dat.bak") if os.path.exists(backup) else None
+    now = case.read("Roradaza.dat") if os.path.exists(case.path("Roradaza.dat")) else None
+    if asked and answer == "n":
+        check(ended, "answering No to the conversion ends the program")
+        check(now == original and not case.written("Roradaza.dat") and kept is None and not saved,
+              "nothing is written after No")
+    else:
+        check(not ended and saved, "the program saved on its way to the tray and runs on")
+        if kept is not None:
+            check(kept == original, "Roradaza.dat.bak holds the original bytes")
+        elif now != original and asked:
+            log("note: the converted file replaced the older one without a kept copy")
+        elif now != original:
+            # Records may move (name order) and line ends become CR LF, but no text may go.
+            check(now is not None and sorted(non_empty_lines(now)[1:]) == sorted(non_empty_lines(original)[1:]),
+                  "rewritten without a kept copy, yet every text line of the records is still there")
+    leftovers = sorted(set(os.listdir(case.folder)) - {"Roradaza", "Roradaza.dat", "Roradaza.dat.bak", "Roradaza.ini",
+                                                         "Roradaza.lock", "home", "runtime", "output.log"})
+    check(not leftovers, f"nothing else is written beside the program ({leftovers})")
+    if ended:
+        check(not os.path.exists(case.path("Roradaza.lock")), "the lock goes with the program")
+    outcome = ("asked, " + {"n": "declined" if answer == "n" else "converted", "y": "converted"}[answer]
+               if asked else "loaded") + f", {messages} message(s)" + (", kept copy" if kept is not None else "")
+    print(f"RESULT {os.path.basename(source)} answer={answer}: {outcome}", flush=True)
+
+
+def start_xvfb():
+    read, write = os.pipe()
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(write)] + e2e.SCREEN.split(), pass_fds=(write, ),
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write)
+    with os.fdopen(read) as pipe:
+        number = pipe.readline().strip()
+    if not number:
+        server.kill()
+        raise Failed("Xvfb gave no display number")
+    return server, f":{number}"
+
+
+def run_jobs(args, jobs, servers):
+    """Runs (file, answer) jobs on the X servers, one at a time on each; gives the result lines and failures."""
+    running = {}  # display -> (process, job)
+    results, failures = [], []
+    pending = list(jobs)
+    try:
+        while pending or running:
+            for _, display in servers:
+                if display not in running and pending:
+                    source, answer = pending.pop(0)
+                    command = [sys.executable, os.path.abspath(__file__), "--binary", args.binary, "--screenshots",
+                               args.screenshots, "--case", "bad-file", "--file", source, "--answer", answer]
+                    process = subprocess.Popen(command, env=dict(os.environ, DISPLAY=display),
+                                               stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+                    running[display] = (process, (source, answer))
+            for display, (process, job) in list(running.items()):
+                if process.poll() is None:
+                    continue
+                output = process.stdout.read()
+                del running[display]
+                results += [(job[0], line) for line in output.splitlines() if line.startswith("RESULT ")]
+                if process.returncode != 0:
+                    failures.append((job, output))
+            time.sleep(0.1)
+    finally:
+        for process, _ in running.values():
+            process.kill()
+    return results, failures
+
+
+def bad_files(args):
+    """Every file, a few at a time, each worker on its own X server; the files the program offers to
+    convert are started again and converted."""
+    started = time.monotonic()
+    servers = [start_xvfb() for _ in range(WORKERS)]
+    try:
+        results, failures = run_jobs(args, [(source, "n") for source in args.files], servers)
+        asked = [source for source, line in results if "asked" in line]
+        more, more_failures = run_jobs(args, [(source, "y") for source in asked], servers)
+    finally:
+        for server, _ in servers:
+            server.kill()
+            server.wait()
+    for _, line in sorted(results + more, key=lambda result: result[1]):
+        print(line)
+    failures += more_failures
+    for (source, answer), output in failures:
+        print(f"== FAILED: {source} answer={answer}\n{output}")
+    print(f"{len(args.files) + len(asked)} starts of {len(args.files)} files in {time.monotonic() - started:.1f} s, "
+          f"{len(failures)} failed")
+    return 1 if failures else 0
+
+
+def program_window(case):
+    return wait_for("the main window", e2e.main_window, 15)
+
+
+def start_second(case):
+    second = launch(case, e2e.TODAY, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    started = time.monotonic()
+    try:
+        code = second.wait(10)
+    except subprocess.TimeoutExpired:
+        second.kill()
+        raise Failed("the second start was still running 10 s later")
+    took = time.monotonic() - started
+    check(code == 0 and took < 5, f"the second start ended with exit code 0 after {took:.1f} s (got {code})")
+
+
+def come_forward(case, window):
+    """A second start on the same folder brings the hidden program back, expanded, and ends."""
+    for name in ("Roradaza.dat", "Roradaza.ini"):
+        os.utime(case.path(name), (e2e.OLD, e2e.OLD))
+    start_second(case)
+    check(not case.written("Roradaza.dat") and not case.written("Roradaza.ini"), "the second start writes nothing")
+    place = wait_for("the main window to come back", lambda: e2e.geometry(window), 5)
+    check(case.running(), "the first program is still running")
+    check(e2e.EXPANDED_CLIENT + 10 <= place[3] <= e2e.EXPANDED_CLIENT + 40,
+          f"it came forward expanded: 417 by {place[3]} (client {e2e.EXPANDED_CLIENT} under the menu bar)")
+    time.sleep(3.5)
+    check(case.running() and e2e.geometry(window), "its countdown is stopped: still shown 3.5 s later")
+
+
+def start_first(case):
+    case.output = case.output or open(case.path("output.log"), "w")
+    case.process = launch(case, e2e.TODAY, stdout=case.output, stderr=subprocess.STDOUT)
+    log(f"started {case.program} (pid {case.process.pid})")
+
+
+def into_tray(case):
+    if not shutil.which("trayer"):
+        log("trayer is not installed: skipped")
+        return None
+    case.start_helper("trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
+                      "--SetDockType", "true", "--transparent", "false", "--expand", "false")
+    wait_for("the tray panel", lambda: visible_windows("panel"), 10)
+    case.write("Roradaza.dat", e2e.QUIET_DAY)
+    case.write("Roradaza.ini", e2e.TRAY_SAINTS_OFF)
+    start_first(case)
+    window = program_window(case)
+    wait_for("the main window to go to the tray", lambda: e2e.geometry(window) is None, 10)
+    wait_for("the tray icon", e2e.tray_icon, 5)
+    return window
+
+
+def case_one_instance(case):
+    window = into_tray(case)
+    if window is None:
+        return e2e.SKIP
+    check(os.path.exists(case.path("Roradaza.lock")), "the program holds Roradaza.lock in its data folder")
+    come_forward(case, window)
+    e2e.screenshot(case.shot("come-forward.png"), window)
+
+
+def case_stale_lock(case):
+    window = into_tray(case)
+    if window is None:
+        return e2e.SKIP
+    case.process.send_signal(signal.SIGKILL)
+    case.process.wait(5)
+    check(os.path.exists(case.path("Roradaza.lock")), "a killed program leaves Roradaza.lock behind")
+    start_first(case)
+    window = wait_for("the main window of the next start", e2e.main_window, 15)
+    wait_for("the next start to go to the tray", lambda: e2e.geometry(window) is None, 10)
+    check(case.running(), "the next start took the lock over and runs")
+    # The taken-over program answers a further start like any other.
+    come_forward(case, window)
+
+
+CASES = {"one-instance": case_one_instance, "stale-lock": case_stale_lock}
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--screenshots", required=True)
+    parser.add_argument("--case", required=True, choices=sorted(CASES) + ["bad-files", "bad-file"])
+    parser.add_argument("--files", nargs="*", default=[])
+    parser.add_argument("--file")
+    parser.add_argument("--answer", default="n")
+    args = parser.parse_args()
+    args.binary = os.path.abspath(args.binary)
+    args.screenshots = os.path.abspath(args.screenshots)
+
+    missing = [tool for tool in e2e.TOOLS if not shutil.which(tool)]
+    if args.case == "bad-files" and not shutil.which("Xvfb"):
+        missing.append("Xvfb")
+    if args.case in CASES and not os.environ.get("DISPLAY") and not shutil.which("xvfb-run"):
+        missing.append("xvfb-run")
+    if missing:
+        print(f"skipped: missing {', '.join(missing)}")
+        return e2e.SKIP
+    os.makedirs(args.screenshots, exist_ok=True)
+    if args.case == "bad-files":
+        return bad_files(args)
+    if args.case in CASES and not os.environ.get("DISPLAY"):
+        command = ["xvfb-run", "-a", "-s", e2e.SCREEN, sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
+        return subprocess.run(command, timeout=240).returncode
+
+    name = os.path.splitext(os.path.basename(args.file))[0] + "-" + args.answer if args.file else args.case
+    case = e2e.Case(args.binary, args.screenshots, name)
+    passed = False
+    try:
+        result = bad_file_case(case, args.file, args.answer) if args.case == "bad-file" else CASES[args.case](case)
+        passed = True
+        return result or 0
+    except (Failed, subprocess.TimeoutExpired) as failure:
+        log(f"FAILED: {failure}")
+        try:
+            e2e.screenshot(case.shot(f"failure-{name}.png"))
+        except Exception:
+            pass
+        return 1
+    finally:
+        case.finish(passed)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
