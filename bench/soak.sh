@@ -62,10 +62,12 @@ if [ ! -x "$binary" ]; then
     exit 1
 fi
 
-exec python3 - "$binary" "$passes" "$day_passes" "$keep" "$faketime_lib" <<'EOF'
+exec python3 - "$binary" "$passes" "$day_passes" "$keep" "$faketime_lib" "$(dirname "$0")" <<'EOF'
 import os, re, shutil, subprocess, sys, tempfile, time
 
-binary, passes, day_passes, keep, faketime_lib = sys.argv[1:]
+binary, passes, day_passes, keep, faketime_lib, bench = sys.argv[1:]
+sys.path.insert(0, bench)
+import events
 passes, day_passes, keep = int(passes), int(day_passes), keep == "1"
 COUNT = 65535
 INTERVAL = 0.2
@@ -186,41 +188,7 @@ class Ticks:
 
 def database():
     """bench/generate.h with the markers off: yearly, in one year, monthly, weekly."""
-    M = 0xFFFFFFFF
-
-    def mix(x):
-        x ^= x >> 16
-        x = (x * 0x7FEB352D) & M
-        x ^= x >> 15
-        x = (x * 0x846CA68B) & M
-        x ^= x >> 16
-        return x
-
-    what = ["Compleanno di", "Onomastico di", "Anniversario di", "Pagare", "Visita da",
-            "Telefonare a", "Esame con", "Cena da", "Riunione con", "Regalo per"]
-    first = ["Andrea", "anna", "Niccolò", "Zoë", "Luca", "Chiara",
-             "Élodie", "Giulia", "Federica", "Mattia", "Beatrice", "Ettore"]
-    last = ["Rossi", "Bianchi", "D'Amico", "Esposito", "Ferrari", "Galli",
-            "Lombardi", "Ricci", "Marinò", "Bruno", "De Luca", "Conti"]
-    length = [31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31]
-    weekdays = ["Lunedì", "Martedì", "Mercoledì", "Giovedì", "Venerdì", "Sabato", "Domenica"]
-    lines = [str(COUNT - 1)]
-    for k in range(COUNT):
-        h, kind = mix(k), k % 20
-        g = mix(k ^ 0x9E3779B9)
-        name = f"{what[g % 10]} {first[(g >> 4) % 12]} {last[(g >> 8) % 12]} {k}"
-        if kind < 14:
-            month = 1 + h % 12
-            day = 1 + (h >> 4) % length[month - 1]
-            year = 2020 + (h >> 13) % 11 if kind >= 12 else 0
-            lines += [name, f"{month:02}", f"{day:02}", f"{(h >> 9) % 15:02}", f"{year:04}"]
-        elif kind < 18:
-            lines += [name, "00", f"{1 + (h >> 4) % 28:02}", f"{(h >> 9) % 8:02}", "0000"]
-        else:
-            one, two, both = (h >> 4) % 7, (h >> 7) % 7, (h >> 10) % 2 == 0
-            days = "".join(weekdays[i] + ";" for i in range(7) if i == one or (i == two and both))
-            lines += [name, "##", days, "00", "0000"]
-    return "".join(line + "\r\n" for line in lines).encode("cp1252")
+    return events.database([fields for _, fields in events.records(COUNT)])
 
 
 folder = tempfile.mkdtemp(prefix="roradaza-soak-")

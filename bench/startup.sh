@@ -54,30 +54,14 @@ done
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 
-python3 - "$folder" "$roradaza" "$minimal" "$runs" "$idle" "${counts[@]}" <<'EOF'
+BENCH_DIR=$(dirname "$0") python3 - "$folder" "$roradaza" "$minimal" "$runs" "$idle" "${counts[@]}" <<'EOF'
 import datetime, os, shutil, signal, statistics, subprocess, sys, time
 
 folder, roradaza, minimal, runs, idle = sys.argv[1], sys.argv[2], sys.argv[3], int(sys.argv[4]), float(sys.argv[5])
 counts = [int(n) for n in sys.argv[6:]]
 COUNTDOWN_MS = 2500
-M = 0xFFFFFFFF
-
-def mix(x):
-    x ^= x >> 16
-    x = (x * 0x7FEB352D) & M
-    x ^= x >> 15
-    x = (x * 0x846CA68B) & M
-    x ^= x >> 16
-    return x
-
-WHAT = ["Compleanno di", "Onomastico di", "Anniversario di", "Pagare", "Visita da",
-        "Telefonare a", "Esame con", "Cena da", "Riunione con", "Regalo per"]
-FIRST = ["Andrea", "anna", "Niccolò", "Zoë", "Luca", "Chiara",
-         "Élodie", "Giulia", "Federica", "Mattia", "Beatrice", "Ettore"]
-LAST = ["Rossi", "Bianchi", "D'Amico", "Esposito", "Ferrari", "Galli",
-        "Lombardi", "Ricci", "Marinò", "Bruno", "De Luca", "Conti"]
-LENGTH = [31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31]
-WEEKDAYS = ["Lunedì", "Martedì", "Mercoledì", "Giovedì", "Venerdì", "Sabato", "Domenica"]
+sys.path.insert(0, os.environ["BENCH_DIR"])
+from events import LENGTH, WEEKDAYS, mix, name
 
 today = datetime.date.today()
 # Yearly events keep out of this month and the next (a warning can reach over
@@ -92,7 +76,6 @@ def records(count):
     for k in range(count):
         h = mix(k)
         kind = k % 20
-        name = f"{WHAT[h % 10]} {FIRST[(h >> 4) % 12]} {LAST[(h >> 8) % 12]} {k}"
         if kind < 14:
             month = MONTHS[h % len(MONTHS)]
             fields = [f"{month:02}", f"{1 + (h >> 4) % LENGTH[month - 1]:02}", f"{(h >> 9) % 15:02}",
@@ -106,7 +89,7 @@ def records(count):
             fields[1] += "A"
         if (h >> 24) % 8 == 0:
             fields[2] += "i"
-        yield [name] + fields
+        yield [name(k, h)] + fields
 
 def prepare(count, settings, label):
     """A folder with a copy of Roradaza, its events and its settings."""

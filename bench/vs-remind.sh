@@ -48,64 +48,32 @@ fi
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT
 
-python3 - "$count" "$advance" "$folder" <<'EOF'
-# Mirrors bench/generate.h with the markers off.
+python3 - "$count" "$advance" "$folder" "$(dirname "$0")" <<'EOF'
 import sys
 
 count, advance, folder = int(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
-M = 0xFFFFFFFF
+sys.path.insert(0, sys.argv[4])
+from events import WEEKDAYS, database, records
 
-def mix(x):
-    x ^= x >> 16
-    x = (x * 0x7FEB352D) & M
-    x ^= x >> 15
-    x = (x * 0x846CA68B) & M
-    x ^= x >> 16
-    return x
-
-WHAT = ["Compleanno di", "Onomastico di", "Anniversario di", "Pagare", "Visita da",
-        "Telefonare a", "Esame con", "Cena da", "Riunione con", "Regalo per"]
-FIRST = ["Andrea", "anna", "Niccolò", "Zoë", "Luca", "Chiara",
-         "Élodie", "Giulia", "Federica", "Mattia", "Beatrice", "Ettore"]
-LAST = ["Rossi", "Bianchi", "D'Amico", "Esposito", "Ferrari", "Galli",
-        "Lombardi", "Ricci", "Marinò", "Bruno", "De Luca", "Conti"]
-LENGTH = [31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31]
-WEEKDAYS = ["Lunedì", "Martedì", "Mercoledì", "Giovedì", "Venerdì", "Sabato", "Domenica"]
 REMIND_WEEKDAYS = ["Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"]
 REMIND_MONTHS = ["Jan", "Feb", "Mar", "Apr", "May", "Jun",
                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"]
 
-def name(k):
-    h = mix(k ^ 0x9E3779B9)
-    return f"{WHAT[h % 10]} {FIRST[(h >> 4) % 12]} {LAST[(h >> 8) % 12]} {k}"
-
-dat = [str(count - 1)]
+dat = []
 rem = []
-for k in range(count):
-    h = mix(k)
-    kind = k % 20
-    n = name(k)
-    if kind < 14:
-        month = 1 + h % 12
-        d = 1 + (h >> 4) % LENGTH[month - 1]
-        adv = advance if advance >= 0 else (h >> 9) % 15
-        year = 2020 + (h >> 13) % 11 if kind >= 12 else 0
-        dat += [n, f"{month:02}", f"{d:02}", f"{adv:02}", f"{year:04}"]
-        when = f"{d} {REMIND_MONTHS[month - 1]}" + (f" {year}" if year else "")
-        rem.append(f"REM {when} +{adv} MSG {n} %b")
-    elif kind < 18:
-        d = 1 + (h >> 4) % 28
-        adv = (h >> 9) % 8
-        dat += [n, "00", f"{d:02}", f"{adv:02}", "0000"]
-        rem.append(f"REM {d} +{adv} MSG {n} %b")
+for kind, (n, month, day, adv, year) in records(count, advance):
+    dat.append([n, month, day, adv, year])
+    if kind == "yearly":
+        when = f"{int(day)} {REMIND_MONTHS[int(month) - 1]}" + (f" {year}" if year != "0000" else "")
+        rem.append(f"REM {when} +{int(adv)} MSG {n} %b")
+    elif kind == "monthly":
+        rem.append(f"REM {int(day)} +{int(adv)} MSG {n} %b")
     else:
-        first, second, both = (h >> 4) % 7, (h >> 7) % 7, (h >> 10) % 2 == 0
-        days = [i for i in range(7) if i == first or (i == second and both)]
-        dat += [n, "##", "".join(WEEKDAYS[i] + ";" for i in days), "00", "0000"]
+        days = [i for i, weekday in enumerate(WEEKDAYS) if weekday + ";" in day]
         rem.append(f"REM {' '.join(REMIND_WEEKDAYS[i] for i in days)} MSG {n} %b")
 
 with open(f"{folder}/Roradaza.dat", "wb") as out:
-    out.write("".join(line + "\r\n" for line in dat).encode("cp1252"))
+    out.write(database(dat))
 with open(f"{folder}/events.rem", "w", encoding="utf-8") as out:
     out.write("".join(line + "\n" for line in rem))
 EOF
