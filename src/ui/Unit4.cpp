@@ -35,7 +35,7 @@ TForm4::TForm4(const NotificationList &notices, NotificationOwner &owner, const 
 
     auto *image = new QLabel(panel);
     image->setObjectName(QStringLiteral("Image1"));
-    image->setGeometry(1, 1, 509, 395);
+    image->setGeometry(panel->contentsRect());
     image->setScaledContents(true);
     image->setPixmap(background);
 
