@@ -67,7 +67,11 @@ import os, re, shutil, subprocess, sys, tempfile, time
 
 binary, passes, day_passes, keep, faketime_lib, bench = sys.argv[1:]
 sys.path.insert(0, bench)
+sys.path.insert(0, os.path.join(bench, "..", "tests", "e2e"))
 import events
+# The window helpers of the end-to-end tests.
+from e2e import Failed, click, geometry, main_window, run
+from e2e import visible_windows as visible
 passes, day_passes, keep = int(passes), int(day_passes), keep == "1"
 COUNT = 65535
 INTERVAL = 0.2
@@ -78,14 +82,6 @@ def log(text):
 
 
 T0 = time.monotonic()
-
-
-class Failed(Exception):
-    pass
-
-
-def run(*command):
-    return subprocess.run(command, capture_output=True, text=True, timeout=10)
 
 
 def wait_for(what, predicate, timeout):
@@ -99,33 +95,6 @@ def wait_for(what, predicate, timeout):
         if time.monotonic() > deadline:
             raise Failed(f"timed out after {timeout} s waiting for {what}")
         time.sleep(0.05)
-
-
-def visible(name, key="--name"):
-    result = run("xdotool", "search", "--onlyvisible", key, f"^{name}$")
-    return [int(w) for w in result.stdout.split()]
-
-
-def geometry(window):
-    result = run("xwininfo", "-id", str(window))
-    values = dict(line.strip().partition(":")[::2] for line in result.stdout.splitlines() if ":" in line)
-    if result.returncode != 0 or values.get("Map State", "").strip() != "IsViewable":
-        return None
-    return tuple(int(values[k]) for k in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"))
-
-
-def click(x, y, button=1):
-    run("xdotool", "mousemove", str(x), str(y))
-    time.sleep(0.1)
-    run("xdotool", "click", str(button))
-
-
-def main_window():
-    for window in visible("Roradaza"):
-        place = geometry(window)
-        if place and place[2] == 417:
-            return window
-    return None
 
 
 def tray_icon():

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "calendar/SaintsCalendar.h"
 #include "calendar/Clock.h"
+#include "calendar/SaintsCalendar.h"
 #include "store/StartupRegistration.h"
 #include "ui/Platform.h"
 #include "ui/Prompts.h"
@@ -10,6 +10,7 @@
 #include "ui/Unit4.h"
 #include "ui/Unit5.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -192,6 +193,47 @@ public:
 // Runs the event loop until the program ends it (gives 0) or the time is up
 // (gives -2). A QCoreApplication::exec of our own also clears the "quit now"
 // state that exit() leaves behind, so the next test's loops still run.
+// A fresh program for every test, in a home folder of its own. At the end of
+// each test every box the program showed must have been claimed, and every
+// scripted answer used.
+class ProgramTests
+{
+protected:
+    std::unique_ptr<Program> program;
+
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        qputenv("HOME", QFile::encodeName(m_home.path()));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(QStringLiteral(".config"))));
+        // As in the program: hiding the last window must not end the loop.
+        QApplication::setQuitOnLastWindowClosed(false);
+        m_workingDirectory = QDir::currentPath();
+    }
+
+    void init()
+    {
+        program = std::make_unique<Program>();
+        QVERIFY(program->folder.isValid());
+    }
+
+    void cleanup()
+    {
+        const QList<ScriptedPrompts::Box> left = program->prompts.take();
+        const bool answersLeft = !program->prompts.answers.isEmpty() || !program->prompts.texts.isEmpty();
+        program.reset();
+        QDir::setCurrent(m_workingDirectory);
+        for (const ScriptedPrompts::Box &box : left)
+            qWarning("box nobody expected: [%s] %s", qPrintable(box.caption), qPrintable(box.text));
+        QVERIFY2(left.isEmpty(), "the program showed boxes the test did not expect");
+        QVERIFY2(!answersLeft, "a scripted answer was never asked for");
+    }
+
+private:
+    QTemporaryDir m_home;
+    QString m_workingDirectory;
+};
+
 inline int runUntilExit(int timeoutMs, const std::function<void()> &first = {})
 {
     QTimer timeout; // ours, so that it cannot end a later test's loop

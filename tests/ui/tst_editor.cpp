@@ -86,13 +86,9 @@ Box ask(const QString &caption, const QString &text, QMessageBox::Icon icon)
 Q_DECLARE_METATYPE(Answer)
 Q_DECLARE_METATYPE(Step)
 
-class TestEditor : public QObject
+class TestEditor : public QObject, private ProgramTests
 {
     Q_OBJECT
-
-    QTemporaryDir m_home;
-    QString m_workingDirectory;
-    std::unique_ptr<Program> program;
 
     TForm1 &form1() { return *program->form1; }
     TForm2 &form2() { return *program->form2; }
@@ -213,32 +209,9 @@ class TestEditor : public QObject
     QStringList labels() { return {editor<QLabel>("Label5")->text(), editor<QLabel>("Label6")->text()}; }
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_home.isValid());
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(u".config"_s)));
-        QApplication::setQuitOnLastWindowClosed(false);
-        m_workingDirectory = QDir::currentPath();
-    }
-
-    void init()
-    {
-        program = std::make_unique<Program>();
-        QVERIFY(program->folder.isValid());
-    }
-
-    void cleanup()
-    {
-        const QList<Box> left = program->prompts.take();
-        const bool answersLeft = !program->prompts.answers.isEmpty();
-        program.reset();
-        QDir::setCurrent(m_workingDirectory);
-        for (const Box &box : left)
-            qWarning("box nobody expected: [%s] %s", qPrintable(box.caption), qPrintable(box.text));
-        QVERIFY2(left.isEmpty(), "the program showed boxes the test did not expect");
-        QVERIFY2(!answersLeft, "a scripted answer was never asked for");
-    }
+    void initTestCase() { ProgramTests::initTestCase(); }
+    void init() { ProgramTests::init(); }
+    void cleanup() { ProgramTests::cleanup(); }
 
     void search_data()
     {

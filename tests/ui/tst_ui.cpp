@@ -72,7 +72,7 @@ QColor lineColour(const QTextEdit *box, int line)
 
 } // namespace
 
-class TestUi : public QObject
+class TestUi : public QObject, private ProgramTests
 {
     Q_OBJECT
 
@@ -80,38 +80,10 @@ private:
     // The boxes shown so far, claimed by the test.
     QList<Box> boxes() { return program->prompts.take(); }
 
-    QTemporaryDir m_home;
-    QString m_workingDirectory;
-    std::unique_ptr<Program> program;
-
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_home.isValid());
-        qputenv("HOME", QFile::encodeName(m_home.path()));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_home.filePath(u".config"_s)));
-        // As in the program: hiding the last window must not end the loop.
-        QApplication::setQuitOnLastWindowClosed(false);
-        m_workingDirectory = QDir::currentPath();
-    }
-
-    void init()
-    {
-        program = std::make_unique<Program>();
-        QVERIFY(program->folder.isValid());
-    }
-
-    void cleanup()
-    {
-        const QList<Box> left = program->prompts.take();
-        const bool answersLeft = !program->prompts.answers.isEmpty() || !program->prompts.texts.isEmpty();
-        program.reset();
-        QDir::setCurrent(m_workingDirectory);
-        for (const Box &box : left)
-            qWarning("box nobody expected: [%s] %s", qPrintable(box.caption), qPrintable(box.text));
-        QVERIFY2(left.isEmpty(), "the program showed boxes the test did not expect");
-        QVERIFY2(!answersLeft, "a scripted answer was never asked for");
-    }
+    void initTestCase() { ProgramTests::initTestCase(); }
+    void init() { ProgramTests::init(); }
+    void cleanup() { ProgramTests::cleanup(); }
 
     void startupWithNothingDueEnds()
     {
