@@ -119,6 +119,20 @@ def dismiss(place):
     click(place[0] + 184 + 76, place[1] + 352 + 16)
 
 
+def traced_program():
+    """The pid of the program under strace, once it runs the copied binary.
+
+    strace forks short-lived children of its own to test ptrace before it
+    starts the program, so a child of strace is not yet the program."""
+    for child in run("pgrep", "-P", str(program.pid)).stdout.split():
+        try:
+            if os.path.realpath(f"/proc/{child}/exe") == os.path.realpath(f"{folder}/Roradaza"):
+                return int(child)
+        except OSError:
+            pass
+    return None
+
+
 def rss_kb():
     with open(f"/proc/{pid}/status") as status:
         for line in status:
@@ -209,9 +223,8 @@ try:
          "-E", "FAKETIME_CACHE_DURATION=1", "-E", "FAKETIME_DONT_FAKE_MONOTONIC=1", f"{folder}/Roradaza"],
         cwd=folder, env=env, stdout=output, stderr=subprocess.STDOUT)
     started = time.monotonic()
-    pid = wait_for("the program to start", lambda: run("pgrep", "-P", str(program.pid)).stdout.split(), 10)
-    pid = int(pid[0])
-    ticks = Ticks(wait_for("the trace", lambda: os.path.exists(f"{folder}/trace.{pid}") and f"{folder}/trace.{pid}", 5))
+    pid = wait_for("the program to start", traced_program, 20)
+    ticks = Ticks(wait_for("the trace", lambda: os.path.exists(f"{folder}/trace.{pid}") and f"{folder}/trace.{pid}", 10))
     log(f"Roradaza pid {pid}, {COUNT} eventi, LoopCheck 200 ms, un giorno ogni {day_passes} passaggi")
 
     window, place = wait_for('"Eventi Imminenti" at start-up', notification, 120)
@@ -308,6 +321,13 @@ try:
     passed = True
 except Failed as failure:
     print(f"soak: FALLITO: {failure}", flush=True)
+    try:
+        with open(f"{folder}/output.log", errors="replace") as log_file:
+            tail = log_file.read()[-2000:]
+        if tail.strip():
+            print("ultime righe del programma e di strace:\n" + tail, flush=True)
+    except OSError:
+        pass
     try:
         run("import", "-window", "root", f"{folder}/failure.png")
     except Exception:
