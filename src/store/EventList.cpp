@@ -19,6 +19,35 @@ QLocale collationLocale()
     return system;
 }
 
+// The names of a list as text, all in one block: a sort compares each name
+// many times, and a text per record would cost an allocation each.
+class NameTexts
+{
+public:
+    explicit NameTexts(const std::vector<EventRecord> &records)
+    {
+        std::size_t length = 0;
+        for (const EventRecord &record : records)
+            length += std::size_t(record.name.size());
+        m_text.reserve(qsizetype(length));
+        m_ends.reserve(records.size());
+        for (const EventRecord &record : records) {
+            text::appendFromCp1252(record.name, m_text);
+            m_ends.push_back(m_text.size());
+        }
+    }
+
+    QStringView at(std::size_t row) const
+    {
+        const qsizetype begin = row == 0 ? 0 : m_ends[row - 1];
+        return QStringView(m_text).sliced(begin, m_ends[row] - begin);
+    }
+
+private:
+    QString m_text;
+    std::vector<qsizetype> m_ends;
+};
+
 } // namespace
 
 NameOrder::NameOrder() : m_collator(collationLocale())
@@ -89,24 +118,36 @@ std::vector<int> EventList::sort()
     std::vector<int> oldRowAt(m_records.size());
     std::iota(oldRowAt.begin(), oldRowAt.end(), 0);
 
-    // A list loaded from its own file is already in order: one pass over
-    // neighbours tells, without holding a second copy of every name.
-    bool ordered = true;
-    QString previous;
-    for (std::size_t row = 0; row < m_records.size() && ordered; ++row) {
-        QString name = text::fromCp1252(m_records[row].name);
-        ordered = row == 0 || m_order.compare(name, previous) >= 0;
-        previous = std::move(name);
+    // Every name converted once, into one block of text.
+    const NameTexts names(m_records);
+    const auto before = [&](int a, int b) {
+        return m_order.compare(names.at(std::size_t(a)), names.at(std::size_t(b))) < 0;
+    };
+
+    // A list loaded from its own file is already in order, and one edited or
+    // written by hand is nearly so: one pass over neighbours finds where each
+    // ordered run begins.
+    std::vector<std::size_t> runStarts{0};
+    for (std::size_t row = 1; row < m_records.size(); ++row) {
+        if (before(int(row), int(row - 1)))
+            runStarts.push_back(row);
     }
-    if (!ordered) {
-        // Collation keys are taken once per record, not once per comparison.
-        std::vector<QString> names;
-        names.reserve(m_records.size());
-        for (const EventRecord &record : m_records)
-            names.push_back(text::fromCp1252(record.name));
-        std::stable_sort(oldRowAt.begin(), oldRowAt.end(), [&](int a, int b) {
-            return m_order.compare(names[std::size_t(a)], names[std::size_t(b)]) < 0;
-        });
+    // Natural merge sort: neighbouring runs are merged in pairs until one is
+    // left, n log(runs) comparisons. Merging keeps equal names in order.
+    runStarts.push_back(m_records.size());
+    while (runStarts.size() > 2) {
+        std::vector<std::size_t> merged;
+        merged.reserve(runStarts.size() / 2 + 2);
+        std::size_t run = 0;
+        for (; run + 2 < runStarts.size(); run += 2) {
+            const auto at = [&](std::size_t index) { return oldRowAt.begin() + std::ptrdiff_t(runStarts[index]); };
+            std::inplace_merge(at(run), at(run + 1), at(run + 2), before);
+            merged.push_back(runStarts[run]);
+        }
+        // An odd run out waits for the next round.
+        for (; run < runStarts.size(); ++run)
+            merged.push_back(runStarts[run]);
+        runStarts = std::move(merged);
     }
 
     std::vector<int> newRowOf(m_records.size());

@@ -33,7 +33,7 @@ class NameOrder
 public:
     NameOrder();
     int compare(QByteArrayView a, QByteArrayView b) const;
-    int compare(const QString &a, const QString &b) const { return m_collator.compare(a, b); }
+    int compare(QStringView a, QStringView b) const { return m_collator.compare(a, b); }
 
 private:
     QCollator m_collator;

@@ -39,16 +39,26 @@ struct ByteTable
 
 QString fromCp1252(QByteArrayView bytes)
 {
+    QString result;
+    appendFromCp1252(bytes, result);
+    return result;
+}
+
+void appendFromCp1252(QByteArrayView bytes, QString &text)
+{
     static const ByteTable table;
-    QString result(bytes.size(), Qt::Uninitialized);
-    char16_t *out = reinterpret_cast<char16_t *>(result.data());
+    const qsizetype start = text.size();
+    text.resize(start + bytes.size());
+    char16_t *out = reinterpret_cast<char16_t *>(text.data()) + start;
     for (const char c : bytes) {
         const auto byte = std::size_t(static_cast<unsigned char>(c));
-        if (!table.single[byte])
-            return decodeThroughIcu(bytes);
+        if (!table.single[byte]) {
+            text.truncate(start);
+            text += decodeThroughIcu(bytes);
+            return;
+        }
         *out++ = table.character[byte];
     }
-    return result;
 }
 
 std::optional<QByteArray> toCp1252(QStringView text)

@@ -11,6 +11,8 @@
 namespace roradaza::text {
 
 QString fromCp1252(QByteArrayView bytes);
+// The same, added to the end of text (which keeps its capacity).
+void appendFromCp1252(QByteArrayView bytes, QString &text);
 
 // Empty when the text holds a character that Windows-1252 cannot hold:
 // such a character is refused, never stored changed.

@@ -3,8 +3,9 @@
 #include <QCursor>
 #include <QFontDatabase>
 #include <QFontMetrics>
-#include <QHash>
 #include <QGuiApplication>
+#include <QHash>
+#include <QImageReader>
 #include <QLabel>
 #include <QScreen>
 #include <QWidget>
@@ -75,19 +76,25 @@ void fitToWidth(QLabel *label, int width)
 
 QIcon programIcon(const QString &name)
 {
-    const auto file = [](const QString &picture, int size) {
-        return QStringLiteral(":/icons/png/%1-%2.png").arg(picture).arg(size);
+    const auto add = [](QIcon &icon, const QString &picture, int size, QIcon::Mode mode = QIcon::Normal) {
+        // Read as PNG outright: a reader left to guess the format loads and
+        // asks every image plugin installed, which costs more than the pictures.
+        QImageReader reader(QStringLiteral(":/icons/png/%1-%2.png").arg(picture).arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image), mode);
     };
     QIcon icon;
     if (name == QLatin1String("exit")) {
-        icon.addFile(file(name, 16), {}, QIcon::Normal);
-        icon.addFile(file(QStringLiteral("exit-disabled"), 16), {}, QIcon::Disabled);
+        add(icon, name, 16);
+        add(icon, QStringLiteral("exit-disabled"), 16, QIcon::Disabled);
         return icon;
     }
     static constexpr int traySizes[] = {16, 22, 32};
     static constexpr int windowSizes[] = {16, 32, 48};
     for (int size : name == QLatin1String("tray") ? traySizes : windowSizes)
-        icon.addFile(file(name, size), QSize(size, size));
+        add(icon, name, size);
     return icon;
 }
 

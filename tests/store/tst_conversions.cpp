@@ -97,6 +97,14 @@ private slots:
         QVERIFY(!text::toCp1252(QStringLiteral("Ma\u0142gorzata")).has_value());
         QVERIFY(!text::toCp1252(QStringLiteral("\u4E2D")).has_value());
         QCOMPARE(text::lowerAscii("LUNED\xCC \xC0Z"), QByteArray("luned\xCC \xC0z"));
+
+        // Appending keeps what was there, also when a byte the code page
+        // leaves undefined (0x81) sends the name to the converter.
+        QString names = QStringLiteral("Anna");
+        text::appendFromCp1252(bytes, names);
+        text::appendFromCp1252("Zo\x81", names);
+        QCOMPARE(names, QStringLiteral("Anna") + text + text::fromCp1252("Zo\x81"));
+        QVERIFY(text::fromCp1252("Zo\x81").startsWith(u"Zo"));
     }
 };
 

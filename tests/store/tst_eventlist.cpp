@@ -3,6 +3,9 @@
 
 #include "StoreTest.h"
 
+#include <algorithm>
+#include <random>
+
 using namespace roradaza;
 
 namespace {
@@ -76,6 +79,52 @@ private slots:
             lastDay[record.name] = record.day.toInt();
         }
         QCOMPARE(lastDay.size(), 3);
+    }
+
+    // The sort merges the ordered runs it finds; whatever the runs, the result
+    // and the old-to-new rows must be those of a plain stable sort.
+    void sortMatchesAStableSort_data()
+    {
+        QTest::addColumn<QByteArrayList>("order");
+        QByteArrayList sorted;
+        for (int i = 0; i < 300; ++i)
+            sorted << "Evento " + QByteArray::number(1000 + i / 3);
+        QByteArrayList oneMoved = sorted;
+        oneMoved.move(250, 10);
+        QByteArrayList reversed(sorted.rbegin(), sorted.rend());
+        QByteArrayList sawTooth; // many short runs, equal names across them
+        for (int i = 0; i < 300; ++i)
+            sawTooth << "Evento " + QByteArray::number(1000 + (i * 37) % 11);
+        QByteArrayList shuffled = sorted;
+        std::mt19937 random(7);
+        std::shuffle(shuffled.begin(), shuffled.end(), random);
+        QTest::newRow("sorted") << sorted;
+        QTest::newRow("one record out of place") << oneMoved;
+        QTest::newRow("reversed") << reversed;
+        QTest::newRow("saw-tooth") << sawTooth;
+        QTest::newRow("shuffled") << shuffled;
+        QTest::newRow("odd number of runs") << QByteArrayList{"c", "a", "b", "a", "c", "b", "a"};
+    }
+    void sortMatchesAStableSort()
+    {
+        QFETCH(QByteArrayList, order);
+        EventList list;
+        list.setAutoSort(false);
+        std::vector<int> reference;
+        for (int row = 0; row < order.size(); ++row) {
+            // The day tells equal names apart.
+            list.append(named(order[row], QByteArray::number(row)));
+            reference.push_back(row);
+        }
+        std::stable_sort(reference.begin(), reference.end(), [&](int a, int b) {
+            return list.order().compare(QByteArrayView(order[a]), QByteArrayView(order[b])) < 0;
+        });
+
+        const std::vector<int> newRowOf = list.sort();
+        for (int newRow = 0; newRow < int(reference.size()); ++newRow) {
+            QCOMPARE(list.at(newRow).day, QByteArray::number(reference[std::size_t(newRow)]));
+            QCOMPARE(newRowOf[std::size_t(reference[std::size_t(newRow)])], newRow);
+        }
     }
 
     void autoSortOff()

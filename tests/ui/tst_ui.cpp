@@ -2,6 +2,7 @@
 
 #include "calendar/SaintsCalendar.h"
 #include "store/Text.h"
+#include "ui/Screens.h"
 
 #include <QAction>
 #include <QApplication>
@@ -545,6 +546,29 @@ private slots:
         const auto *notificationPicture = program->form4->findChild<QLabel *>(u"Image1"_s);
         QVERIFY(notificationPicture);
         QVERIFY(!notificationPicture->pixmap().isNull());
+    }
+
+    // Each picture is read under its own format: a wrong name or format
+    // leaves an icon with no picture, and nothing else would tell.
+    void icons_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QList<int>>("sizes");
+        QTest::newRow("window") << u"roradaza"_s << QList<int>{16, 32, 48};
+        QTest::newRow("tray") << u"tray"_s << QList<int>{16, 22, 32};
+        QTest::newRow("exit button") << u"exit"_s << QList<int>{16};
+    }
+    void icons()
+    {
+        QFETCH(QString, name);
+        QFETCH(QList<int>, sizes);
+        const QIcon icon = programIcon(name);
+        QList<int> found;
+        for (const QSize &size : icon.availableSizes())
+            found.append(size.width());
+        QCOMPARE(found, sizes);
+        if (name == u"exit"_s)
+            QCOMPARE(icon.availableSizes(QIcon::Disabled), QList<QSize>{QSize(16, 16)});
     }
 
     void versionHistory()
