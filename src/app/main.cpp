@@ -20,6 +20,7 @@ using namespace roradaza;
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    QApplication::setStyle(new ProgramStyle);
     // The program lives on in the tray with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("example.roradaza.Roradaza"));

@@ -5,8 +5,10 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QHash>
+#include <QIconEngine>
 #include <QImageReader>
 #include <QLabel>
+#include <QPainter>
 #include <QScreen>
 #include <QWidget>
 
@@ -46,7 +48,54 @@ QString installedFamily(const QString &family)
     return chosen;
 }
 
+// An icon of the base style, fetched from it the first time it is drawn.
+class DeferredStyleIcon : public QIconEngine
+{
+public:
+    DeferredStyleIcon(const QStyle *style, QStyle::StandardPixmap which) : m_style(style), m_which(which) {}
+
+    void paint(QPainter *painter, const QRect &rect, QIcon::Mode mode, QIcon::State state) override
+    {
+        icon().paint(painter, rect, Qt::AlignCenter, mode, state);
+    }
+    QPixmap pixmap(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().pixmap(size, mode, state);
+    }
+    QSize actualSize(const QSize &size, QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().actualSize(size, mode, state);
+    }
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override
+    {
+        return icon().availableSizes(mode, state);
+    }
+    QIconEngine *clone() const override { return new DeferredStyleIcon(*this); }
+
+private:
+    const QIcon &icon()
+    {
+        if (!m_fetched) {
+            m_icon = m_style->standardIcon(m_which);
+            m_fetched = true;
+        }
+        return m_icon;
+    }
+
+    const QStyle *m_style;
+    QStyle::StandardPixmap m_which;
+    QIcon m_icon;
+    bool m_fetched = false;
+};
+
 } // namespace
+
+QIcon ProgramStyle::standardIcon(StandardPixmap which, const QStyleOption *option, const QWidget *widget) const
+{
+    if (which == SP_ToolBarHorizontalExtensionButton || which == SP_ToolBarVerticalExtensionButton)
+        return QIcon(new DeferredStyleIcon(baseStyle(), which));
+    return QProxyStyle::standardIcon(which, option, widget);
+}
 
 QFont uiFont(const QString &family, int pixelHeight)
 {

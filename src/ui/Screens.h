@@ -2,6 +2,7 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QProxyStyle>
 #include <QString>
 
 class QLabel;
@@ -20,6 +21,18 @@ void fitToWidth(QLabel *label, int width);
 // One of the program's pictures ("roradaza", "tray", "exit"), from its
 // rendered sizes; "exit" also has its greyed image for the disabled state.
 QIcon programIcon(const QString &name);
+
+// The platform's style, with the icon of a menu bar's overflow button read
+// only when that button is drawn. A menu bar asks for the icon when it is
+// made, and reading Qt's own pictures loads every image plugin installed,
+// which costs start-up more than the program's whole first window; the
+// program's menu bar never overflows.
+class ProgramStyle : public QProxyStyle
+{
+public:
+    QIcon standardIcon(StandardPixmap which, const QStyleOption *option = nullptr,
+                       const QWidget *widget = nullptr) const override;
+};
 
 // Centres a window on the screen that holds the mouse pointer, within its
 // available area.
