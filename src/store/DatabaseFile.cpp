@@ -88,9 +88,10 @@ void DatabaseFile::read()
         throw Failure(ioErrorMessage(file.error()));
     }
     m_buffer = LineBuffer(std::move(bytes));
+    m_layout = layoutOfBuffer();
 }
 
-DatabaseFile::Layout DatabaseFile::layout() const
+DatabaseFile::Layout DatabaseFile::layoutOfBuffer() const
 {
     try {
         toInteger(m_buffer.line(5));

@@ -26,9 +26,10 @@ public:
 
     // Reads the whole file into the line buffer. Throws "Cannot open file %s".
     void read();
-    // The older layout has no number on its sixth line (the first record's
-    // year in the current layout).
-    Layout layout() const;
+    // The layout of the file read: the older one has no number on its sixth
+    // line (the first record's year in the current layout). Known from the
+    // reading on, also once filling has let the file's bytes go.
+    Layout layout() const { return m_layout; }
     // Fills the list from the line buffer. Stops at the end of the file: no
     // record is made from lines that are not there. Throws the conversion
     // error of a count line that does not convert, and a clear message when
@@ -57,9 +58,11 @@ public:
 
 private:
     QString nextBackupPath() const;
+    Layout layoutOfBuffer() const;
 
     QString m_path;
     LineBuffer m_buffer;
+    Layout m_layout = Layout::Older;
     bool m_needsBackup = false;
     QString m_backupPath;
 };

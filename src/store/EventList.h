@@ -4,6 +4,7 @@
 
 #include <QCollator>
 
+#include <utility>
 #include <vector>
 
 namespace roradaza {
@@ -72,6 +73,9 @@ public:
     // Copies of the records whose names hold the search text, letters A to Z
     // compared without case, in list order.
     std::vector<EventRecord> matching(QByteArrayView search) const;
+
+    // Every record, moved out; the list is left empty (its observer untold).
+    std::vector<EventRecord> takeRecords() { return std::exchange(m_records, {}); }
 
     void setObserver(EventListObserver *observer) { m_observer = observer; }
     const NameOrder &order() const { return m_order; }

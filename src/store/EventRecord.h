@@ -41,9 +41,9 @@ struct EditorChoices
 {
     QByteArray name;
     bool weekly = false;
-    int monthIndex = 0;   // 0 "TUTTI", 1..12 January..December; -1 nothing chosen
-    QByteArray dayText;     // as typed: at most two digits, possibly empty
-    QByteArray advanceText; // as typed
+    int monthIndex = 0;             // 0 "TUTTI", 1..12 January..December; -1 nothing chosen
+    QByteArray dayText;             // as typed: at most two digits, possibly empty
+    QByteArray advanceText;         // as typed
     std::array<bool, 7> weekdays{}; // Monday first
     bool autoDelete = false;
     bool important = false;

@@ -117,8 +117,10 @@ template <typename Handler> bool TForm1::guarded(Handler &&handler)
 }
 
 TForm1::TForm1(const Platform &platform)
-    : m_platform(platform), m_title(applicationTitle(platform.executablePath)), m_background(loadBackground()),
-      m_calendar(platform.clock), m_engine(m_events, m_notices, m_calendar, SaintsCalendar::standard(), *this),
+    : m_platform(platform), m_title(applicationTitle(platform.executablePath)),
+      m_readAhead(QDir(dataFolderOf(platform)).filePath(QStringLiteral("Roradaza.dat"))),
+      m_background(loadBackground()), m_calendar(platform.clock),
+      m_engine(m_events, m_notices, m_calendar, SaintsCalendar::standard(), *this),
       m_database(QDir(dataFolderOf(platform)).filePath(QStringLiteral("Roradaza.dat"))),
       m_settingsFile(QDir(dataFolderOf(platform)).filePath(QStringLiteral("Roradaza.ini")))
 {
@@ -365,7 +367,7 @@ bool TForm1::FormCreate()
     const bool databaseExists = m_database.exists();
     bool databaseRead = false;
     if (databaseExists)
-        databaseRead = guarded([this] { m_database.read(); });
+        databaseRead = guarded([this] { m_readAhead.read(m_database); });
 
     // A damaged settings file is reported, and the events are loaded all the same.
     const QStringList failures = m_settingsFile.read(m_settings);
@@ -390,7 +392,7 @@ bool TForm1::FormCreate()
                 return false;
             guarded([this] { m_database.convert(m_events); });
         } else {
-            guarded([this] { m_database.fill(m_events, DatabaseFile::Layout::Current); });
+            guarded([this] { m_readAhead.fill(m_database, m_events); });
         }
     }
     return true;
@@ -581,7 +583,8 @@ void TForm1::imerControlloAutomatico1Click()
     constexpr int largestMinutes = 35791; // the most a timer's milliseconds can hold
     const QString shown = QString::number(m_settings.checkInterval / 60000);
     const QString typed =
-        m_platform.prompts.askText(nullptr, QStringLiteral("Configura"), QStringLiteral("Controlla ogni [Minuti]:"), shown)
+        m_platform.prompts
+            .askText(nullptr, QStringLiteral("Configura"), QStringLiteral("Controlla ogni [Minuti]:"), shown)
             .value_or(shown);
     const auto bytes = text::toCp1252(typed);
     const int minutes = toInteger(bytes.value_or(typed.toUtf8()));
@@ -630,7 +633,8 @@ void TForm1::Homepage1Click()
 
 void TForm1::Contattami1Click()
 {
-    m_platform.openUrl(QUrl(QStringLiteral("mailto:%1?subject=Riguardo Roradaza").arg(QLatin1String(links::mailAddress))));
+    m_platform.openUrl(
+        QUrl(QStringLiteral("mailto:%1?subject=Riguardo Roradaza").arg(QLatin1String(links::mailAddress))));
 }
 
 void TForm1::ImportadaRoradaza1Click()
@@ -753,10 +757,10 @@ void TForm1::Delete1Click()
         return;
     const QPersistentModelIndex asked(m_model->index(row, 0));
     const EventRecord record = m_events.at(row);
-    const auto answer = m_platform.prompts.ask(
-        nullptr, QStringLiteral("Confirm"),
-        QStringLiteral("Vuoi cancellare l'evento \"") + text::fromCp1252(record.name) + QStringLiteral("\" ?"),
-        QMessageBox::Question, Prompts::Buttons::OkCancel);
+    const auto answer = m_platform.prompts.ask(nullptr, QStringLiteral("Confirm"),
+                                               QStringLiteral("Vuoi cancellare l'evento \"") +
+                                                   text::fromCp1252(record.name) + QStringLiteral("\" ?"),
+                                               QMessageBox::Question, Prompts::Buttons::OkCancel);
     // The list may have changed while the question was open: remove the record asked about.
     if (answer == Prompts::Answer::Ok && asked.isValid() && m_events.at(asked.row()) == record)
         m_events.removeAt(asked.row());

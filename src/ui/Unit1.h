@@ -4,6 +4,7 @@
 #include "check/CheckEngine.h"
 #include "check/NotificationList.h"
 #include "store/DatabaseFile.h"
+#include "store/DatabaseReadAhead.h"
 #include "store/EventList.h"
 #include "store/SettingsFile.h"
 #include "ui/Platform.h"
@@ -157,6 +158,8 @@ private:
 
     Platform m_platform;
     QString m_title;
+    // Begun first, so that the file is read while the windows are built.
+    DatabaseReadAhead m_readAhead;
     QPixmap m_background;
 
     EventList m_events;

@@ -1,4 +1,5 @@
 #include "store/DatabaseFile.h"
+#include "store/DatabaseReadAhead.h"
 #include "store/Failure.h"
 
 #include "StoreTest.h"
@@ -55,6 +56,38 @@ QString saveError(DatabaseFile &file, const EventList &list)
         return failure.message();
     }
     return {};
+}
+
+// The start-up steps, as the program takes them: read, then fill when the
+// layout is the current one; what each step threw, and what came of it.
+struct Steps
+{
+    QString readError;
+    DatabaseFile::Layout layout = DatabaseFile::Layout::Current;
+    QString fillError;
+    QList<EventRecord> records;
+    bool kept = false;
+};
+
+template <typename Read, typename Fill> Steps startUp(DatabaseFile &file, Read read, Fill fill)
+{
+    const auto failureOf = [](auto step) {
+        try {
+            step();
+        } catch (const Failure &failure) {
+            return failure.message();
+        }
+        return QString();
+    };
+    Steps steps;
+    EventList list;
+    steps.readError = failureOf(read);
+    steps.layout = file.layout();
+    if (steps.readError.isEmpty() && steps.layout == DatabaseFile::Layout::Current)
+        steps.fillError = failureOf([&] { fill(list); });
+    steps.records = recordsOf(list);
+    steps.kept = file.needsBackup();
+    return steps;
 }
 
 const EventRecord sample = EventRecord::sampleRecord();
@@ -254,6 +287,54 @@ private slots:
         QCOMPARE(result.error, error);
         QTEST(recordsOf(list), "records");
         QTEST(file.needsBackup(), "kept");
+    }
+
+    // Reading ahead on a second thread gives what reading at the time gives,
+    // step by step: the same failures, records, layout and backup flag.
+    void readAheadGivesTheSameAsReading_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        for (const char *name :
+             {"binary-garbage.dat", "broken-count-line.dat", "count-line-promises-more.dat", "negative-count-line.dat",
+              "older-layout-one-record.dat", "older-layout-three-records.dat"})
+            QTest::newRow(name) << readBytes(dataPath(QString::fromLatin1(name)));
+        QList<EventRecord> unordered = numbered(300);
+        std::reverse(unordered.begin(), unordered.end());
+        QTest::newRow("out of name order") << fileBytes(unordered);
+        QTest::newRow("more than the list holds") << fileBytes(numbered(EventList::capacity + 1));
+        QTest::newRow("empty file") << QByteArray();
+    }
+    void readAheadGivesTheSameAsReading()
+    {
+        QFETCH(QByteArray, bytes);
+        QVERIFY(writeBytes(path(), bytes));
+        DatabaseFile direct(path());
+        const Steps expected = startUp(
+            direct, [&] { direct.read(); }, [&](EventList &list) { direct.fill(list, DatabaseFile::Layout::Current); });
+
+        DatabaseFile file(path());
+        DatabaseReadAhead ahead(path());
+        const Steps found = startUp(
+            file, [&] { ahead.read(file); }, [&](EventList &list) { ahead.fill(file, list); });
+        QCOMPARE(found.readError, expected.readError);
+        QCOMPARE(found.layout, expected.layout);
+        QCOMPARE(found.fillError, expected.fillError);
+        QCOMPARE(found.records, expected.records);
+        QCOMPARE(found.kept, expected.kept);
+
+        // The older layout is still converted from the file read ahead.
+        if (found.layout == DatabaseFile::Layout::Older && found.readError.isEmpty()) {
+            const auto conversion = [](DatabaseFile &from) {
+                EventList converted;
+                try {
+                    from.convert(converted);
+                } catch (const Failure &failure) {
+                    return std::pair{recordsOf(converted), failure.message()};
+                }
+                return std::pair{recordsOf(converted), QString()};
+            };
+            QCOMPARE(conversion(file), conversion(direct));
+        }
     }
 
     void failedLoadKeepsCopy_data()
