@@ -147,6 +147,16 @@ QIcon programIcon(const QString &name)
     return icon;
 }
 
+void PictureLabel::paintEvent(QPaintEvent *)
+{
+    const QPixmap picture = pixmap();
+    if (picture.isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(contentsRect(), picture);
+}
+
 void centreOnPointerScreen(QWidget *window)
 {
     QScreen *screen = QGuiApplication::screenAt(QCursor::pos());

@@ -2,10 +2,10 @@
 
 #include <QFont>
 #include <QIcon>
+#include <QLabel>
 #include <QProxyStyle>
 #include <QString>
 
-class QLabel;
 class QWidget;
 
 namespace roradaza {
@@ -32,6 +32,18 @@ class ProgramStyle : public QProxyStyle
 public:
     QIcon standardIcon(StandardPixmap which, const QStyleOption *option = nullptr,
                        const QWidget *widget = nullptr) const override;
+};
+
+// A picture that fills its label and looks the same while its window is
+// disabled: a plain label would draw it greyed, and work out the greyed
+// copy pixel by pixel at every paint.
+class PictureLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 };
 
 // Centres a window on the screen that holds the mouse pointer, within its

@@ -161,10 +161,9 @@ void TForm1::buildClient()
     m_filteredModel = new EventListModel(m_filtered);
 
     // From back to front: each control lies over the ones made before it.
-    auto *image = new QLabel(m_client);
+    auto *image = new PictureLabel(m_client);
     image->setObjectName(QStringLiteral("Image1"));
     image->setGeometry(0, 0, clientWidth, expandedClientHeight);
-    image->setScaledContents(true);
     image->setPixmap(m_background);
 
     makeFrame(m_client, "Bevel1", QFrame::HLine | QFrame::Sunken, {0, 0, clientWidth, 2});

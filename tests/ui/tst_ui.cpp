@@ -137,9 +137,15 @@ private slots:
         QCOMPARE(lineColour(form4.listBox(), 1), QColor(Qt::red));
         QCOMPARE(lineColour(form4.listBox(), 2), QColor(Qt::blue));
 
+        // The picture behind the disabled main window is not greyed.
+        auto *picture = form1.findChild<QWidget *>(u"Image1"_s);
+        QVERIFY(picture);
+        const QImage whileDisabled = picture->grab().toImage();
+
         QTest::mouseClick(form4.button1(), Qt::LeftButton);
         QVERIFY(!form4.isVisible());
         QVERIFY(form1.isEnabled());
+        QCOMPARE(picture->grab().toImage(), whileDisabled);
         QVERIFY(form1.countdown()->isActive());
         QVERIFY(form1.stopButton()->isEnabled());
         QVERIFY(form4.button1()->isHidden());
