@@ -29,12 +29,12 @@ namespace roradaza {
 namespace {
 
 const char *const namePrefixes[] = {
-    "Compleanno di ",   "Onomastico di ",      "Anniversario di ", "Festa di ", "Appuntamento con ",
-    "Esame di ",        "Interrogazione di ", "Telefonare a ",    "Pagare ",   "Andare da ",
+    "Compleanno di ", "Onomastico di ",     "Anniversario di ", "Festa di ", "Appuntamento con ",
+    "Esame di ",      "Interrogazione di ", "Telefonare a ",    "Pagare ",   "Andare da ",
 };
 
 const char *const monthEntries[] = {
-    "TUTTI",       "Gennaio (01)", "Febbraio (02)", "Marzo (03)",     "Aprile (04)",   "Maggio (05)", "Giugno (06)",
+    "TUTTI",       "Gennaio (01)", "Febbraio (02)",  "Marzo (03)",   "Aprile (04)",   "Maggio (05)",   "Giugno (06)",
     "Luglio (07)", "Agosto (08)",  "Settembre (09)", "Ottobre (10)", "Novembre (11)", "Dicembre (12)",
 };
 
@@ -180,11 +180,10 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
     bevel3->setObjectName(QStringLiteral("Bevel3"));
     bevel3->setFrameStyle(QFrame::Panel | QFrame::Raised);
     bevel3->setGeometry(392, 16, 161, 33);
-    auto *label7 = place(new QLabel(QStringLiteral("Seleziona una data"), this), "Label7", 406, 24);
+    m_label7 = place(new QLabel(QStringLiteral("Seleziona una data"), this), "Label7", 406, 24);
     QFont heading = bold;
     heading.setPixelSize(15);
-    label7->setFont(heading);
-    fitToWidth(label7, 140);
+    m_label7->setFont(heading);
     m_label8 = place(new QLabel(this), "Label8", 400, 224);
     m_label8->setFont(bold);
     m_label8->setCursor(Qt::PointingHandCursor);
@@ -261,6 +260,8 @@ void TForm2::showEvent(QShowEvent *event)
         return;
     FormShow();
     if (!m_placed) {
+        // Measured only now: each font size tried costs start-up a font load.
+        fitToWidth(m_label7, 140);
         centreOnPointerScreen(this);
         m_placed = true;
     }
@@ -339,9 +340,8 @@ void TForm2::ComboBox1Change()
 
         const QString year = m_checkBox2->isChecked() ? QString::number(m_spinEdit1->value())
                                                       : QString::fromLatin1(m_calendar.todayText().mid(6, 4));
-        const QString dateText =
-            m_edit3->text() + QLatin1Char('/') + QStringLiteral("%1").arg(month, 2, 10, QLatin1Char('0')) +
-            QLatin1Char('/') + year;
+        const QString dateText = m_edit3->text() + QLatin1Char('/') +
+                                 QStringLiteral("%1").arg(month, 2, 10, QLatin1Char('0')) + QLatin1Char('/') + year;
         const QDate date(year.toInt(), month, *day);
         if (!date.isValid())
             throw Failure(QStringLiteral("'%1' is not a valid date").arg(dateText));
@@ -438,8 +438,7 @@ void TForm2::FormShow()
     if (choices.weekly) {
         setMode(false);
         for (int row = 0; row < m_checkListBox1->count(); ++row)
-            m_checkListBox1->item(row)->setCheckState(choices.weekdays[std::size_t(row)] ? Qt::Checked
-                                                                                      : Qt::Unchecked);
+            m_checkListBox1->item(row)->setCheckState(choices.weekdays[std::size_t(row)] ? Qt::Checked : Qt::Unchecked);
     }
     m_loading = false;
 
@@ -499,9 +498,10 @@ void TForm2::BitBtn1Click()
     }
     if (row < 0) {
         reject();
-        m_prompts.tell(this, m_title,
-                       QStringLiteral("L'evento è stato cancellato nel frattempo: le modifiche non sono state salvate."),
-                       QMessageBox::Warning);
+        m_prompts.tell(
+            this, m_title,
+            QStringLiteral("L'evento è stato cancellato nel frattempo: le modifiche non sono state salvate."),
+            QMessageBox::Warning);
         return;
     }
     EventRecord record = encode(choices);

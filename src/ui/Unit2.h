@@ -110,6 +110,7 @@ private:
     QPushButton *m_bitBtn1 = nullptr;
     QPushButton *m_bitBtn2 = nullptr;
     QCalendarWidget *m_monthCalendar1 = nullptr;
+    QLabel *m_label7 = nullptr;
     QLabel *m_label8 = nullptr;
     std::vector<QWidget *> m_annualControls;
 

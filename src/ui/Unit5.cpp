@@ -21,8 +21,26 @@ TVersionHistoryForm::TVersionHistoryForm(QWidget *parent) : QDialog(parent, Qt::
     m_versionHistory->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_versionHistory->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_versionHistory->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    m_versionHistory->setFont(uiFont(QStringLiteral("Courier"), 13));
+}
 
+QPlainTextEdit *TVersionHistoryForm::versionHistory()
+{
+    fillMemo();
+    return m_versionHistory;
+}
+
+void TVersionHistoryForm::showEvent(QShowEvent *event)
+{
+    fillMemo();
+    QDialog::showEvent(event);
+}
+
+void TVersionHistoryForm::fillMemo()
+{
+    if (m_filled)
+        return;
+    m_filled = true;
+    m_versionHistory->setFont(uiFont(QStringLiteral("Courier"), 13));
     QFile log(QStringLiteral(":/changelog.txt"));
     if (log.open(QIODevice::ReadOnly))
         m_versionHistory->setPlainText(QString::fromUtf8(log.readAll()).trimmed());

@@ -14,10 +14,19 @@ class TVersionHistoryForm final : public QDialog
 public:
     explicit TVersionHistoryForm(QWidget *parent = nullptr);
 
-    QPlainTextEdit *versionHistory() const { return m_versionHistory; }
+    // The memo, its text in place.
+    QPlainTextEdit *versionHistory();
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
+    // The log and its font are put in the memo when first wanted: laying out
+    // its text would load a font at every start for a window seldom opened.
+    void fillMemo();
+
     QPlainTextEdit *m_versionHistory = nullptr;
+    bool m_filled = false;
 };
 
 } // namespace roradaza
