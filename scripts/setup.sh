@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins
+    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libxcb1-dev
     libbenchmark-dev faketime remind xvfb xauth xdotool x11-apps imagemagick trayer strace
     python3 dpkg-dev appstream desktop-file-utils
 )

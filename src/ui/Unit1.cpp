@@ -26,6 +26,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeView>
@@ -61,8 +62,14 @@ QTreeView *makeListView(QWidget *parent, const char *name, QAbstractItemModel *m
     view->header()->setSectionsClickable(false);
     view->header()->setSectionsMovable(false);
     view->header()->setStretchLastSection(false);
-    for (int column = 0; column < EventListModel::ColumnCount; ++column)
-        view->setColumnWidth(column, EventListModel::columnWidth(column));
+    {
+        // Quietly: told of a resized column, the view lays out every row on
+        // its next timer tick, hidden or not, and by then the list is loaded.
+        // It lays them out when it is first shown in any case.
+        const QSignalBlocker quiet(view->header());
+        for (int column = 0; column < EventListModel::ColumnCount; ++column)
+            view->setColumnWidth(column, EventListModel::columnWidth(column));
+    }
     return view;
 }
 
