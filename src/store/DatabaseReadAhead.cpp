@@ -56,8 +56,12 @@ void DatabaseReadAhead::fill(DatabaseFile &file, EventList &list)
     }
     Result result = std::move(*m_result);
     m_result.reset();
-    if (!result.records.isEmpty())
-        list.appendAll(result.records.takeRecords());
+    if (!result.records.isEmpty()) {
+        if (list.isEmpty() && list.autoSort())
+            list.adopt(std::move(result.records)); // already in name order
+        else
+            list.appendAll(result.records.takeRecords());
+    }
     if (result.fillFailure)
         std::rethrow_exception(result.fillFailure);
 }

@@ -158,11 +158,24 @@ std::vector<int> EventList::sort()
 
     if (m_observer)
         m_observer->beginReorder();
-    std::vector<EventRecord> sorted;
-    sorted.reserve(m_records.size());
-    for (int oldRow : oldRowAt)
-        sorted.push_back(std::move(m_records[std::size_t(oldRow)]));
-    m_records = std::move(sorted);
+    // In place, one cycle of the permutation at a time: a second vector of
+    // every record would double the list's memory at its largest.
+    for (std::size_t start = 0; start < oldRowAt.size(); ++start) {
+        if (oldRowAt[start] == int(start))
+            continue;
+        EventRecord moving = std::move(m_records[start]);
+        std::size_t at = start;
+        while (true) {
+            const auto from = std::size_t(oldRowAt[at]);
+            oldRowAt[at] = int(at); // placed
+            if (from == start) {
+                m_records[at] = std::move(moving);
+                break;
+            }
+            m_records[at] = std::move(m_records[from]);
+            at = from;
+        }
+    }
     if (m_observer)
         m_observer->endReorder(newRowOf);
     return newRowOf;
@@ -176,6 +189,15 @@ std::vector<EventRecord> EventList::matching(QByteArrayView search) const
             found.push_back(record);
     }
     return found;
+}
+
+void EventList::adopt(EventList &&ordered)
+{
+    if (m_observer)
+        m_observer->beginReset();
+    m_records = ordered.takeRecords();
+    if (m_observer)
+        m_observer->endReset();
 }
 
 int EventList::appendAll(std::vector<EventRecord> records)

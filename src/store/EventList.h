@@ -74,6 +74,10 @@ public:
     // compared without case, in list order.
     std::vector<EventRecord> matching(QByteArrayView search) const;
 
+    // The records of a list in the same name order, moved in as they stand,
+    // in place of this list's (a loading done elsewhere: no sort again).
+    void adopt(EventList &&ordered);
+
     // Every record, moved out; the list is left empty (its observer untold).
     std::vector<EventRecord> takeRecords() { return std::exchange(m_records, {}); }
 
