@@ -118,20 +118,27 @@ std::vector<int> EventList::sort()
     std::vector<int> oldRowAt(m_records.size());
     std::iota(oldRowAt.begin(), oldRowAt.end(), 0);
 
-    // Every name converted once, into one block of text.
+    // A list loaded from its own file is already in order, and one edited or
+    // written by hand is nearly so: one pass over neighbours finds where each
+    // ordered run begins, with two names in hand at a time.
+    std::vector<std::size_t> runStarts{0};
+    QString previous, current;
+    for (std::size_t row = 0; row < m_records.size(); ++row) {
+        current.resize(0); // keeps its capacity
+        text::appendFromCp1252(m_records[row].name, current);
+        if (row > 0 && m_order.compare(current, previous) < 0)
+            runStarts.push_back(row);
+        std::swap(previous, current);
+    }
+    if (runStarts.size() == 1)
+        return oldRowAt; // in order: every row keeps its place
+
+    // Every name converted once, into one block of text, for the merges.
     const NameTexts names(m_records);
     const auto before = [&](int a, int b) {
         return m_order.compare(names.at(std::size_t(a)), names.at(std::size_t(b))) < 0;
     };
 
-    // A list loaded from its own file is already in order, and one edited or
-    // written by hand is nearly so: one pass over neighbours finds where each
-    // ordered run begins.
-    std::vector<std::size_t> runStarts{0};
-    for (std::size_t row = 1; row < m_records.size(); ++row) {
-        if (before(int(row), int(row - 1)))
-            runStarts.push_back(row);
-    }
     // Natural merge sort: neighbouring runs are merged in pairs until one is
     // left, n log(runs) comparisons. Merging keeps equal names in order.
     runStarts.push_back(m_records.size());
