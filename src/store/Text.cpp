@@ -82,14 +82,25 @@ QByteArray lowerAscii(QByteArrayView bytes)
 
 bool containsIgnoringAsciiCase(QByteArrayView haystack, QByteArrayView needle)
 {
-    if (needle.isEmpty())
+    if (needle.isEmpty() || needle.size() > haystack.size())
         return false;
-    // Compared in place: the check asks this of every record.
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    // Compared in place, and only where the first letter matches: every
+    // keystroke in the search box asks this of every record.
+    static constexpr auto lowerTable = [] {
+        std::array<char, 256> table{};
+        for (int c = 0; c < 256; ++c)
+            table[std::size_t(c)] = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+        return table;
+    }();
+    const auto lower = [](char c) { return lowerTable[static_cast<unsigned char>(c)]; };
+    const char *const text = haystack.data();
+    const char first = lower(needle[0]);
     const qsizetype last = haystack.size() - needle.size();
     for (qsizetype at = 0; at <= last; ++at) {
-        qsizetype matched = 0;
-        while (matched < needle.size() && lower(haystack[at + matched]) == lower(needle[matched]))
+        if (lower(text[at]) != first)
+            continue;
+        qsizetype matched = 1;
+        while (matched < needle.size() && lower(text[at + matched]) == lower(needle[matched]))
             ++matched;
         if (matched == needle.size())
             return true;

@@ -6,6 +6,7 @@
 
 #include <climits>
 #include <functional>
+#include <tuple>
 
 using namespace roradaza;
 
@@ -86,6 +87,33 @@ private slots:
     {
         QFETCH(QByteArray, text);
         QTEST(toBoolean(text), "value");
+    }
+
+    void containsIgnoringCase_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("search");
+        QTest::addColumn<bool>("found");
+        const std::tuple<const char *, const char *, const char *, bool> rows[] = {
+            {"any case", "Compleanno di ROSSI", "rossi", true},
+            {"at the start", "Anna", "aN", true},
+            {"at the end", "Visita da anna", "ANNA", true},
+            {"after a false start", "aaab", "aab", true},
+            {"one letter short", "Ross", "rossi", false},
+            {"empty search", "Anna", "", false},
+            {"empty name", "", "a", false},
+            // Only A to Z fold: accented letters must match exactly.
+            {"accent kept", "Niccol\xF2", "NICCOL\xF2", true},
+            {"accent not folded", "\xC0ndrea", "\xE0ndrea", false},
+        };
+        for (const auto &[row, text, search, found] : rows)
+            QTest::newRow(row) << QByteArray(text) << QByteArray(search) << found;
+    }
+    void containsIgnoringCase()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, search);
+        QTEST(text::containsIgnoringAsciiCase(text, search), "found");
     }
 
     void cp1252()
