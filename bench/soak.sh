@@ -71,6 +71,7 @@ sys.path.insert(0, os.path.join(bench, "..", "tests", "e2e"))
 import events
 # The window helpers of the end-to-end tests.
 from e2e import Failed, click, geometry, main_window, run
+from e2e import wait_for as e2e_wait_for
 from e2e import visible_windows as visible
 passes, day_passes, keep = int(passes), int(day_passes), keep == "1"
 COUNT = 65535
@@ -85,16 +86,7 @@ T0 = time.monotonic()
 
 
 def wait_for(what, predicate, timeout):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if program.poll() is not None:
-            raise Failed(f"the program ended (status {program.returncode}) while waiting for {what}")
-        if time.monotonic() > deadline:
-            raise Failed(f"timed out after {timeout} s waiting for {what}")
-        time.sleep(0.05)
+    return e2e_wait_for(what, predicate, timeout, program)
 
 
 def tray_icon():

@@ -46,6 +46,11 @@ QString dataFolderOf(const Platform &platform)
     return platform.dataFolder.isEmpty() ? folderOf(platform.executablePath) : platform.dataFolder;
 }
 
+QString databasePathOf(const Platform &platform)
+{
+    return QDir(dataFolderOf(platform)).filePath(QStringLiteral("Roradaza.dat"));
+}
+
 QTreeView *makeListView(QWidget *parent, const char *name, QAbstractItemModel *model, const QRect &place)
 {
     auto *view = new QTreeView(parent);
@@ -124,11 +129,10 @@ template <typename Handler> bool TForm1::guarded(Handler &&handler)
 }
 
 TForm1::TForm1(const Platform &platform)
-    : m_platform(platform), m_title(applicationTitle(platform.executablePath)),
-      m_readAhead(QDir(dataFolderOf(platform)).filePath(QStringLiteral("Roradaza.dat"))),
+    : m_platform(platform), m_title(applicationTitle(platform.executablePath)), m_readAhead(databasePathOf(platform)),
       m_background(loadBackground()), m_calendar(platform.clock),
       m_engine(m_events, m_notices, m_calendar, SaintsCalendar::standard(), *this),
-      m_database(QDir(dataFolderOf(platform)).filePath(QStringLiteral("Roradaza.dat"))),
+      m_database(databasePathOf(platform)),
       m_settingsFile(QDir(dataFolderOf(platform)).filePath(QStringLiteral("Roradaza.ini")))
 {
     setObjectName(QStringLiteral("TForm1"));

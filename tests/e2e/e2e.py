@@ -79,13 +79,16 @@ def run(*command, timeout=10):
     return subprocess.run(command, capture_output=True, text=True, timeout=timeout)
 
 
-def wait_for(what, predicate, timeout):
-    """Polls until predicate gives something true; fails after timeout seconds."""
+def wait_for(what, predicate, timeout, process=None):
+    """Polls until predicate gives something true; fails after timeout seconds,
+    or as soon as process (when given) has ended."""
     deadline = time.monotonic() + timeout
     while True:
         value = predicate()
         if value:
             return value
+        if process is not None and process.poll() is not None:
+            raise Failed(f"the program ended (status {process.returncode}) while waiting for {what}")
         if time.monotonic() > deadline:
             raise Failed(f"timed out after {timeout} s waiting for {what}")
         time.sleep(0.05)
@@ -485,15 +488,20 @@ def main():
 
     os.makedirs(args.screenshots, exist_ok=True)
     case = Case(os.path.abspath(args.binary), os.path.abspath(args.screenshots), args.case)
+    return run_case(case, args.case, CASES[args.case])
+
+
+def run_case(case, name, body):
+    """Runs body(case): its status, or 1 with a screenshot of the screen when it fails."""
     passed = False
     try:
-        result = CASES[args.case](case)
+        result = body(case)
         passed = True
         return result or 0
     except (Failed, subprocess.TimeoutExpired) as failure:
         log(f"FAILED: {failure}")
         try:
-            screenshot(case.shot(f"failure-{args.case}.png"))
+            screenshot(case.shot(f"failure-{name}.png"))
         except Exception:
             pass
         return 1

@@ -297,21 +297,9 @@ def main():
 
     name = os.path.splitext(os.path.basename(args.file))[0] + "-" + args.answer if args.file else args.case
     case = e2e.Case(args.binary, args.screenshots, name)
-    passed = False
-    try:
-        result = bad_file_case(case, args.file, args.answer) if args.case == "bad-file" else CASES[args.case](case)
-        passed = True
-        return result or 0
-    except (Failed, subprocess.TimeoutExpired) as failure:
-        log(f"FAILED: {failure}")
-        try:
-            e2e.screenshot(case.shot(f"failure-{name}.png"))
-        except Exception:
-            pass
-        return 1
-    finally:
-        case.finish(passed)
-
+    if args.case == "bad-file":
+        return e2e.run_case(case, name, lambda case: bad_file_case(case, args.file, args.answer))
+    return e2e.run_case(case, name, CASES[args.case])
 
 if __name__ == "__main__":
     sys.exit(main())
