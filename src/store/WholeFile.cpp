@@ -53,8 +53,17 @@ void writeWholeFile(const QString &path, const QByteArray &bytes)
         file.cancelWriting();
         return Failure(ioErrorMessage(error, path, reason) + unchanged);
     };
-    if (file.write(bytes) != bytes.size())
-        throw failure(file.error(), file.errorString());
+    // A disk that fills up takes part of a write without a word: the rest
+    // is written again, to meet the error itself.
+    for (qint64 done = 0; done < bytes.size();) {
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            if (file.error() != QFileDevice::NoError)
+                throw failure(file.error(), file.errorString());
+            throw failure(QFileDevice::WriteError, qt_error_string(errno));
+        }
+        done += written;
+    }
 #ifdef Q_OS_UNIX
     if (::fsync(file.handle()) != 0)
         throw failure(errno == ENOSPC ? QFileDevice::ResourceError : QFileDevice::WriteError, qt_error_string(errno));
