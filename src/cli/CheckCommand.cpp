@@ -169,7 +169,7 @@ Outcome runCheck(const QStringList &args, const QString &programFolder, bool out
     } else {
         const SettingsFile file(QFileInfo(options.database).dir().filePath(QStringLiteral("Roradaza.ini")));
         for (const QString &failure : file.read(settings))
-            complain(file.path() + QStringLiteral(": ") + failure);
+            complain(failure);
     }
 
     EventList events;

@@ -64,6 +64,10 @@ std::optional<int> parseInteger(QByteArrayView text)
 
 QString quoted(QByteArrayView text)
 {
+    // A damaged file may hold a line of megabytes: the message shows its start.
+    constexpr qsizetype shown = 60;
+    if (text.size() > shown)
+        return QLatin1Char('\'') + text::fromCp1252(text.first(shown)) + QStringLiteral("...'");
     return QLatin1Char('\'') + text::fromCp1252(text) + QLatin1Char('\'');
 }
 

@@ -3,11 +3,10 @@
 #include "store/Conversions.h"
 #include "store/Failure.h"
 #include "store/FileErrors.h"
+#include "store/WholeFile.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -72,23 +71,20 @@ private:
 
 bool DatabaseFile::exists() const
 {
-    return QFileInfo::exists(m_path);
+    // A link to nothing is there too: it is refused, not taken for "no file".
+    const QFileInfo info(m_path);
+    return info.exists() || info.isSymLink();
 }
 
 void DatabaseFile::read()
 {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    try {
+        m_buffer = LineBuffer(readWholeFile(m_path, maxBytes));
+        m_layout = layoutOfBuffer();
+    } catch (...) {
         m_needsBackup = true;
-        throw Failure(cannotOpenMessage(m_path));
+        throw;
     }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        m_needsBackup = true;
-        throw Failure(ioErrorMessage(file.error()));
-    }
-    m_buffer = LineBuffer(std::move(bytes));
-    m_layout = layoutOfBuffer();
 }
 
 DatabaseFile::Layout DatabaseFile::layoutOfBuffer() const
@@ -103,29 +99,34 @@ DatabaseFile::Layout DatabaseFile::layoutOfBuffer() const
 
 void DatabaseFile::fill(EventList &list, Layout layout)
 {
-    int last = 0;
+    // Whatever stops the filling, the file is kept as a copy at the next save.
     try {
-        last = toInteger(m_buffer.line(0));
-    } catch (const Failure &) {
+        fillRecords(list, layout);
+    } catch (...) {
         m_needsBackup = true;
         throw;
     }
+}
 
-    // A count below zero stands for an empty list; record lines after it
-    // mean the count was damaged, and the file is kept at the next save.
-    if (last < 0 && m_buffer.hasLine(1))
-        m_needsBackup = true;
-
+void DatabaseFile::fillRecords(EventList &list, Layout layout)
+{
+    const int last = toInteger(m_buffer.line(0));
     const qint64 linesPerRecord = layout == Layout::Current ? 5 : 4;
     const qint64 room = EventList::capacity - list.size();
     std::vector<EventRecord> records;
     records.reserve(std::size_t(std::clamp<qint64>(qint64(last) + 1, 0, room)));
     bool overflow = false;
+    bool cutShort = false;
     FieldPool pool;
-    for (qint64 k = 0; k <= last; ++k) {
+    qint64 k = 0;
+    for (; k <= last; ++k) {
         const qint64 first = linesPerRecord * k + 1;
         if (!m_buffer.hasLine(first))
             break;
+        if (!m_buffer.hasLine(first + linesPerRecord - 1)) {
+            cutShort = true;
+            break;
+        }
         if (qint64(records.size()) == room) {
             overflow = true;
             break;
@@ -138,22 +139,57 @@ void DatabaseFile::fill(EventList &list, Layout layout)
         record.year =
             pool.take(layout == Layout::Current ? m_buffer.line(first + 4) : QByteArrayView(markers::everyYear));
     }
+    const bool endedEarly = !overflow && !cutShort && k <= last;
+    // Lines after the records the count line promises mean that the count
+    // was damaged (empty lines at the very end are only a loose line break).
+    bool linesAfter = false;
+    if (k > last) {
+        for (qint64 at = linesPerRecord * k + 1; !linesAfter && m_buffer.hasLine(at); ++at)
+            linesAfter = !m_buffer.line(at).isEmpty();
+    }
     // The lines are all taken: the file's bytes need not stay in memory.
     m_buffer = LineBuffer();
+    const qsizetype loaded = qsizetype(records.size());
     list.appendAll(std::move(records));
 
+    const QString file = QDir::toNativeSeparators(m_path);
+    const QString kept = QStringLiteral(" Al primo salvataggio il file completo sarà conservato come copia.");
     if (overflow) {
-        m_needsBackup = true;
         throw Failure(QStringLiteral("L'archivio %1 contiene più eventi dei %2 che il programma può tenere: "
-                                     "sono stati caricati i primi %2. Al primo salvataggio il file completo "
-                                     "sarà conservato come copia.")
-                          .arg(QDir::toNativeSeparators(m_path))
-                          .arg(EventList::capacity));
+                                     "sono stati caricati i primi %2.")
+                          .arg(file)
+                          .arg(EventList::capacity) +
+                      kept);
+    }
+    if (cutShort) {
+        throw Failure(QStringLiteral("L'archivio %1 finisce a metà di un evento: l'evento incompleto non è stato "
+                                     "caricato, i %2 prima di lui sì.")
+                          .arg(file)
+                          .arg(loaded) +
+                      kept);
+    }
+    if (endedEarly) {
+        throw Failure(QStringLiteral("L'archivio %1 finisce prima del previsto: la prima riga annuncia %2 eventi, "
+                                     "ne sono stati caricati %3.")
+                          .arg(file)
+                          .arg(qint64(last) + 1)
+                          .arg(loaded) +
+                      kept);
+    }
+    if (linesAfter) {
+        throw Failure(QStringLiteral("L'archivio %1 continua oltre gli eventi che la prima riga annuncia "
+                                     "(%2): sono stati caricati solo quelli.")
+                          .arg(file)
+                          .arg(std::max(qint64(last) + 1, qint64(0))) +
+                      kept);
     }
 }
 
 void DatabaseFile::convert(EventList &list)
 {
+    // A file of the current layout with a damaged year looks like the older
+    // one: the original is kept, so that a wrong conversion can be undone.
+    m_needsBackup = true;
     list.clear();
     m_buffer = LineBuffer();
     read();
@@ -213,27 +249,20 @@ void DatabaseFile::save(const EventList &list)
 {
     if (m_needsBackup && exists()) {
         const QString backup = nextBackupPath();
-        if (!QFile::copy(m_path, backup)) {
-            // A file that cannot be read cannot be copied either: say which one.
-            throw Failure(QFileInfo(m_path).isReadable() ? cannotCreateMessage(backup) : cannotOpenMessage(m_path));
+        try {
+            writeWholeFile(backup, readWholeFile(m_path, maxBytes));
+        } catch (const Failure &failure) {
+            // A file that cannot be kept is not replaced either.
+            throw Failure(failure.message() + previousFileUnchanged());
         }
         m_backupPath = backup;
     }
     m_needsBackup = false;
 
-    if (list.isEmpty()) {
-        QFile file(m_path);
-        if (file.exists() && !file.remove())
-            throw Failure(ioErrorMessage(file.error()));
-        return;
-    }
-
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Failure(cannotCreateMessage(m_path));
-    const QByteArray bytes = serialize(list);
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw Failure(ioErrorMessage(file.error()));
+    if (list.isEmpty())
+        removeFile(m_path);
+    else
+        writeWholeFile(m_path, serialize(list));
 }
 
 } // namespace roradaza

@@ -19,12 +19,18 @@ public:
     enum class Layout { Current, Older };
     enum class Outcome { Loaded, Sample, Declined };
 
+    // The largest file read: 65 535 records with 255-byte names and the
+    // longest weekday lists take about 22 MB, so no real list comes near it,
+    // and anything larger is refused before it is read.
+    static constexpr qint64 maxBytes = 32 * 1024 * 1024;
+
     explicit DatabaseFile(QString path) : m_path(std::move(path)) {}
 
     const QString &path() const { return m_path; }
     bool exists() const;
 
-    // Reads the whole file into the line buffer. Throws "Cannot open file %s".
+    // Reads the whole file into the line buffer. Throws "Cannot open file %s"
+    // for anything but a regular file of at most maxBytes.
     void read();
     // The layout of the file read: the older one has no number on its sixth
     // line (the first record's year in the current layout). Known from the
@@ -33,11 +39,15 @@ public:
     // Fills the list from the line buffer. Stops at the end of the file: no
     // record is made from lines that are not there. Throws the conversion
     // error of a count line that does not convert, and a clear message when
-    // the file holds more records than the list can take (the first ones are
-    // loaded). Either way the file is kept as a copy at the first save.
+    // the file does not hold the records its count line promises (fewer,
+    // more lines after them, the last one cut short, which is not loaded) or
+    // holds more than the list can take; the whole records before are loaded.
+    // Whatever fails, in reading or filling, the file is kept as a copy at
+    // the first save.
     void fill(EventList &list, Layout layout);
     // Re-reads the file and fills the emptied list from the older layout,
-    // every record every year. Nothing is written until the next save.
+    // every record every year. Nothing is written until the next save, which
+    // first keeps the original as a copy.
     void convert(EventList &list);
 
     // The whole loading: the sample record without a file, the older layout
@@ -59,6 +69,7 @@ public:
 private:
     QString nextBackupPath() const;
     Layout layoutOfBuffer() const;
+    void fillRecords(EventList &list, Layout layout);
 
     QString m_path;
     LineBuffer m_buffer;

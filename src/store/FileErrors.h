@@ -5,10 +5,17 @@
 
 namespace roradaza {
 
-QString cannotOpenMessage(const QString &path);   // "Cannot open file %s"
-QString cannotCreateMessage(const QString &path); // "Cannot create file %s"
-// The I/O error's own text: "File access denied", "Disk full", "Disk write
-// error", "Disk read error", or "I/O error %d" for anything else.
-QString ioErrorMessage(QFileDevice::FileError error);
+// Every message names the file by its full path and ends with the system's
+// reason in brackets, when there is one.
+QString cannotOpenMessage(const QString &path, const QString &reason = {});   // "Cannot open file %s"
+QString cannotCreateMessage(const QString &path, const QString &reason = {}); // "Cannot create file %s"
+// The I/O error's own text, the file and the reason: "Disk full: %s (...)",
+// "File access denied: %s (...)", "Disk write error: %s (...)".
+QString ioErrorMessage(QFileDevice::FileError error, const QString &path, const QString &reason);
+// Why a path that is there cannot be taken as a file: a folder, or no
+// regular file at all (a FIFO, a device, a socket, a broken link).
+QString notRegularReason(const QString &path);
+// Appended to a failed save's message when there was a file to keep.
+QString previousFileUnchanged();
 
 } // namespace roradaza

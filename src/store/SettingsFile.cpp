@@ -4,41 +4,44 @@
 #include "store/Failure.h"
 #include "store/FileErrors.h"
 #include "store/LineBuffer.h"
+#include "store/WholeFile.h"
 
-#include <QFile>
+#include <QDir>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace roradaza {
 
 bool SettingsFile::exists() const
 {
-    return QFileInfo::exists(m_path);
+    const QFileInfo info(m_path);
+    return info.exists() || info.isSymLink();
 }
 
 QStringList SettingsFile::read(Settings &settings) const
 {
     if (!exists())
         return {};
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {ioErrorMessage(file.error())};
-    // Three short lines are all there is to read; a huge file is not read whole.
-    const LineBuffer lines(file.read(64 * 1024));
-    if (file.error() != QFileDevice::NoError)
-        return {ioErrorMessage(file.error())};
+    LineBuffer lines;
+    try {
+        // Three short lines are all there is: anything much larger is not this file.
+        lines = LineBuffer(readWholeFile(m_path, 64 * 1024));
+    } catch (const Failure &failure) {
+        return {failure.message()};
+    }
 
     QStringList failures;
-    const auto attempt = [&failures](auto &&step) {
+    const auto attempt = [this, &failures](int line, auto &&step) {
         try {
             step();
         } catch (const Failure &failure) {
-            failures << failure.message();
+            failures << QStringLiteral("%1 (%2, riga %3)")
+                            .arg(failure.message(), QDir::toNativeSeparators(m_path))
+                            .arg(line);
         }
     };
-    attempt([&] { settings.minimiseToTray = toBoolean(lines.line(0)); });
-    attempt([&] { settings.checkInterval = toInteger(lines.line(1)); });
-    attempt([&] {
+    attempt(1, [&] { settings.minimiseToTray = toBoolean(lines.line(0)); });
+    attempt(2, [&] { settings.checkInterval = toInteger(lines.line(1)); });
+    attempt(3, [&] {
         if (!lines.line(2).isEmpty())
             settings.saints = toBoolean(lines.line(2));
     });
@@ -53,12 +56,7 @@ QByteArray SettingsFile::serialize(const Settings &settings)
 
 void SettingsFile::write(const Settings &settings) const
 {
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw Failure(ioErrorMessage(file.error()));
-    const QByteArray bytes = serialize(settings);
-    if (file.write(bytes) != bytes.size() || !file.commit())
-        throw Failure(ioErrorMessage(file.error()));
+    writeWholeFile(m_path, serialize(settings));
 }
 
 } // namespace roradaza

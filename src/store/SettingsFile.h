@@ -26,10 +26,13 @@ public:
     // option as it was and is reported, and the other lines are still read,
     // so a damaged settings file never keeps the events from loading. An
     // empty or missing third line keeps the saints option. Nothing happens
-    // when the file is absent. Gives the failures' messages, first line first.
+    // when the file is absent. Gives the failures' messages, first line
+    // first, each naming the file; a file that is not a regular file of a
+    // few lines is refused whole.
     QStringList read(Settings &settings) const;
 
-    // Throws the I/O error's message when the file cannot be written.
+    // Throws the I/O error's message, naming the file, when it cannot be
+    // written; the previous file is then left as it was.
     void write(const Settings &settings) const;
 
     static QByteArray serialize(const Settings &settings);

@@ -13,6 +13,8 @@
 #include <initializer_list>
 #include <memory>
 
+#include <sys/stat.h>
+
 using namespace roradaza;
 
 namespace {
@@ -274,21 +276,40 @@ private slots:
         QTest::newRow("count line") << QByteArray("abc\r\nAnna\r\n03\r\n29\r\n00\r\n0000\r\n")
                                     << QByteArray("'abc' is not a valid integer value");
         QTest::newRow("missing") << QByteArray() << QByteArray("vecchio.dat");
+        QTest::newRow("last record cut short") << QByteArray("1\r\nAnna\r\n05\r\n14\r\n07\r\n0000\r\nBruno\r\n04\r\n")
+                                               << QByteArray("vecchio.dat finisce");
+        QTest::newRow("count line promises fewer")
+            << QByteArray("0\r\nAnna\r\n05\r\n14\r\n07\r\n0000\r\nBruno\r\n04\r\n01\r\n00\r\n0000\r\n")
+            << QByteArray("vecchio.dat continua");
+        // Made here, not written: the file's bytes column names the kind.
+        QTest::newRow("FIFO") << QByteArray("fifo") << QByteArray("Cannot open file");
+        QTest::newRow("link to /dev/zero") << QByteArray("zero") << QByteArray("Cannot open file");
+        QTest::newRow("folder") << QByteArray("folder") << QByteArray("Cannot open file");
     }
 
     void fileRefused()
     {
         QFETCH(QByteArray, file);
         QFETCH(QByteArray, failure);
-        if (!file.isNull())
+        const QString odd = path("archivio/vecchio.dat");
+        QVERIFY(QDir().mkpath(path("archivio")));
+        if (file == "fifo")
+            QCOMPARE(mkfifo(QFile::encodeName(odd).constData(), 0600), 0);
+        else if (file == "zero")
+            QVERIFY(QFile::link(QStringLiteral("/dev/zero"), odd));
+        else if (file == "folder")
+            QVERIFY(QDir().mkdir(odd));
+        else if (!file.isNull())
             write("archivio/vecchio.dat", file);
+        const bool regular = QFileInfo(odd).isFile() || file.isNull();
         const QStringList before = files();
         const Run run = check({"--db", path("archivio/vecchio.dat"), "--date", "29/03/2007", "--no-saints"});
         QCOMPARE(run.status, 1);
         QCOMPARE(run.out, QByteArray());
         QVERIFY2(run.err.contains(failure), run.err);
         QCOMPARE(files(), before);
-        QCOMPARE(read("archivio/vecchio.dat"), file);
+        if (regular)
+            QCOMPARE(read("archivio/vecchio.dat"), file);
     }
 
     void usageError_data()

@@ -123,6 +123,70 @@ def bad_file_case(case, source, answer):
     print(f"RESULT {os.path.basename(source)} answer={answer}: {outcome}", flush=True)
 
 
+# Files that are no files: made at run time in place of Roradaza.dat or Roradaza.ini.
+ODD_FILES = ["fifo:Roradaza.dat", "zero:Roradaza.dat", "folder:Roradaza.dat", "large:Roradaza.dat",
+             "fifo:Roradaza.ini"]
+
+
+def odd_file_case(case, spec):
+    """A FIFO, a link to /dev/zero, a folder or a file of 40 MB: refused at once with a message. In place
+    of Roradaza.dat the program runs on, and the save on the way to the tray leaves it in place with a
+    second message; in place of Roradaza.ini the tray option is off, so the program ends after its
+    countdown without a save."""
+    kind, name = spec.split(":")
+    case.write("Roradaza.dat", e2e.QUIET_DAY)
+    case.write("Roradaza.ini", e2e.TRAY_SAINTS_OFF)
+    target = case.path(name)
+    os.remove(target)
+    if kind == "fifo":
+        os.mkfifo(target)
+    elif kind == "zero":
+        os.symlink("/dev/zero", target)
+    elif kind == "folder":
+        os.mkdir(target)
+    else:
+        with open(target, "wb") as file:
+            file.truncate(40 * 1024 * 1024)
+    before = os.lstat(target)
+    case.output = open(case.path("output.log"), "w")
+    case.process = launch(case, QUIET_TODAY, stdout=case.output, stderr=subprocess.STDOUT)
+    log(f"started with {name} as {kind}")
+
+    messages, calm, started = 0, None, time.monotonic()
+    while time.monotonic() - started < 30:
+        code = case.process.poll()
+        if code is not None:
+            check(name == "Roradaza.ini" and code == 0 and messages == 1,
+                  f"the program ended with exit code 0 after one message (got {code} after {messages})")
+            break
+        boxes = message_boxes()
+        if boxes:
+            messages += 1
+            time.sleep(0.2)
+            e2e.screenshot(case.shot(f"bad-{case.name}-message-{messages}.png"))
+            e2e.focus_and_key(boxes[0], "Return")
+            wait_for("the message to close", lambda: boxes[0] not in message_boxes(), 5)
+            calm = None
+        elif visible_windows("Eventi Imminenti"):
+            e2e.focus_and_key(visible_windows("Eventi Imminenti")[0], "Return")
+        elif messages >= 2 and name == "Roradaza.dat":
+            calm = calm or time.monotonic()
+            if time.monotonic() - calm > 1.5:
+                break
+        time.sleep(0.1)
+    else:
+        raise Failed(f"the program did not refuse {name} and its save within 30 s ({messages} message(s))")
+    took = time.monotonic() - started
+    check(name == "Roradaza.ini" or case.process.poll() is None, "the program runs on")
+    after = os.lstat(target)
+    check((after.st_mode, after.st_size, after.st_ino) == (before.st_mode, before.st_size, before.st_ino),
+          f"{name} is left where and as it was")
+    leftovers = sorted(set(os.listdir(case.folder)) - {"Roradaza", "Roradaza.dat", "Roradaza.ini", "Roradaza.lock",
+                                                         "home", "runtime", "output.log"})
+    check(not leftovers, f"nothing else is written beside the program ({leftovers})")
+    print(f"RESULT {spec}: refused, {messages} message(s), {took:.1f} s", flush=True)
+
+
 def start_xvfb():
     read, write = os.pipe()
     server = subprocess.Popen(["Xvfb", "-displayfd", str(write)] + e2e.SCREEN.split(), pass_fds=(write, ),
@@ -172,7 +236,7 @@ def bad_files(args):
     started = time.monotonic()
     servers = [start_xvfb() for _ in range(WORKERS)]
     try:
-        results, failures = run_jobs(args, [(source, "n") for source in args.files], servers)
+        results, failures = run_jobs(args, [(source, "n") for source in args.files + ODD_FILES], servers)
         asked = [source for source, line in results if "asked" in line]
         more, more_failures = run_jobs(args, [(source, "y") for source in asked], servers)
     finally:
@@ -184,7 +248,7 @@ def bad_files(args):
     failures += more_failures
     for (source, answer), output in failures:
         print(f"== FAILED: {source} answer={answer}\n{output}")
-    print(f"{len(args.files) + len(asked)} starts of {len(args.files)} files in {time.monotonic() - started:.1f} s, "
+    print(f"{len(args.files) + len(ODD_FILES) + len(asked)} starts of {len(args.files) + len(ODD_FILES)} files in {time.monotonic() - started:.1f} s, "
           f"{len(failures)} failed")
     return 1 if failures else 0
 
@@ -295,8 +359,14 @@ def main():
         command = ["xvfb-run", "-a", "-s", e2e.SCREEN, sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
         return subprocess.run(command, timeout=240).returncode
 
-    name = os.path.splitext(os.path.basename(args.file))[0] + "-" + args.answer if args.file else args.case
+    name = args.case
+    if args.file in ODD_FILES:
+        name = args.file.replace(":", "-").replace(".", "-")
+    elif args.file:
+        name = os.path.splitext(os.path.basename(args.file))[0] + "-" + args.answer
     case = e2e.Case(args.binary, args.screenshots, name)
+    if args.case == "bad-file" and args.file in ODD_FILES:
+        return e2e.run_case(case, name, lambda case: odd_file_case(case, args.file))
     if args.case == "bad-file":
         return e2e.run_case(case, name, lambda case: bad_file_case(case, args.file, args.answer))
     return e2e.run_case(case, name, CASES[args.case])

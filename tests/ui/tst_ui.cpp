@@ -235,7 +235,9 @@ private slots:
         QVERIFY(QDir(program->folder.path()).mkdir(u"Roradaza.dat"_s));
 
         program->form1->close();
-        QCOMPARE(boxes(), QList<Box>{errorBox(u"Cannot create file %1."_s.arg(program->path(u"Roradaza.dat"_s)))});
+        QCOMPARE(boxes(),
+                 QList<Box>{errorBox(u"Cannot create file %1 (è una cartella, non un file). Il file precedente "
+                                     "è rimasto intatto."_s.arg(program->path(u"Roradaza.dat"_s)))});
         QVERIFY(program->form1->isTrayIconShown());
         QVERIFY(!program->form1->isVisible());
     }
@@ -518,7 +520,8 @@ private slots:
         program->setUp("True\r\n1200000\r\n0\r\n",
                        database({{"Alfa", "06", "16", "00", "0000"}, {"Zeta", "06", "15", "00", "0000"}}));
         QVERIFY(program->start());
-        QCOMPARE(boxes(), QList<Box>{errorBox(u"'True' is not a valid boolean value."_s)});
+        QCOMPARE(boxes(), QList<Box>{errorBox(u"'True' is not a valid boolean value (%1, riga 1)"_s.arg(
+                              program->path(u"Roradaza.ini"_s)))});
         QCOMPARE(program->form1->events().size(), 2);
         QVERIFY(!program->form1->minimiseToTray());
         QVERIFY(!program->find<QAction>("tmCheckSaint")->isChecked()); // the third line still read
