@@ -71,6 +71,11 @@ public:
     void ImportadaRoradaza1Click();
     // A second start on the same data folder: come back as "&Ripristina" does.
     void comeForward();
+    // The user's session ends: open boxes are closed, then the program ends
+    // as "E&sci" ends it. A failed save is reported on the terminal, for no
+    // one is left to answer a box, and the files stay as they were.
+    void endSession();
+    bool hasEnded() const { return m_ended; }
     // The event list and its search filter.
     void ComboBox1Change();
     void ListView2SelectItem();
@@ -145,6 +150,8 @@ private:
     void setClientHeight(int height);
     void FormShow();
     void FormClose();
+    // Exit2Click's work: false when a save failed and the user chose to stay.
+    bool endProgram();
     void applyLoopCheck();
     void showTrayIcon();
     void hideTrayIcon();
@@ -178,6 +185,9 @@ private:
     bool m_autoCheckEnabled = true;
     bool m_placed = false;
     bool m_minimisedForTray = false;
+    bool m_sessionEnding = false;
+    int m_boxesClosedForEnd = 0;
+    bool m_ended = false;
 
     QWidget *m_client = nullptr;
     EventListModel *m_model = nullptr;

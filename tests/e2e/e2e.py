@@ -10,6 +10,7 @@ xvfb-run, so that every case gets a server of its own.
 """
 
 import argparse
+import glob
 import os
 import signal
 import shutil
@@ -231,12 +232,19 @@ class Case:
         self.helpers.append(helper)
         return helper
 
-    def start(self):
+    def start(self, preload=False):
+        """preload: libfaketime loaded into the program itself, so that signals reach it and not faketime."""
         self.output = open(self.path("output.log"), "w")
+        command, env = ["faketime", TODAY, self.program], self.env
+        if preload:
+            library = glob.glob("/usr/lib/*/faketime/libfaketime.so.1") + glob.glob("/usr/lib/faketime/libfaketime.so.1")
+            if not library:
+                raise Failed("libfaketime.so.1 not found")
+            command, env = [self.program], dict(self.env, LD_PRELOAD=library[0], FAKETIME="@" + TODAY)
         # A session of its own: faketime runs the program as its child, and
         # both must go when the case ends.
-        self.process = subprocess.Popen(["faketime", TODAY, self.program], cwd=self.folder, env=self.env,
-                                        stdout=self.output, stderr=subprocess.STDOUT, start_new_session=True)
+        self.process = subprocess.Popen(command, cwd=self.folder, env=env, stdout=self.output,
+                                        stderr=subprocess.STDOUT, start_new_session=True)
         self.started = time.monotonic()
         log(f"started {self.program} (pid {self.process.pid})")
 
@@ -377,10 +385,12 @@ def case_nothing_due(case):
     del window
 
 
-def case_stop_countdown(case):
+def case_stop_countdown(case, ending="menu", save_fails=False):
+    """"NON chiudere!", then the way out: "&Esci" in the menu, or the end of the session (a signal).
+    With save_fails, Roradaza.dat is a folder, so that every save fails for root too."""
     case.write("Roradaza.dat", QUIET_DAY)
     case.write("Roradaza.ini", SAINTS_OFF)
-    case.start()
+    case.start(preload=ending != "menu")
     window = wait_for("the main window", main_window, 15)
     before = geometry(window)
     # "NON chiudere!" at 24, 416 (241 by 25) of the full form; the compact form is 348 pixels shorter.
@@ -395,15 +405,69 @@ def case_stop_countdown(case):
     time.sleep(3.5)
     check(case.running(), "the countdown stopped: the program is still running 3.5 s later")
 
-    focus_and_key(window, "alt+f")
-    time.sleep(0.5)
-    screenshot(case.shot("menu-funzioni.png"))
-    run("xdotool", "key", "e")
-    case.wait_exit(10)
+    if save_fails:
+        os.remove(case.path("Roradaza.dat"))
+        os.mkdir(case.path("Roradaza.dat"))
+    if ending == "menu":
+        exit_from_menu(case, window, save_fails)
+    else:
+        if ending == "SIGTERM":
+            # The editor of a new event is open: its nameless record must not reach the file.
+            click(grown[0] + 112 + 32, grown[1] + grown[3] - EXPANDED_CLIENT + 416 + 12)
+            wait_for("the event editor", lambda: visible_windows("Modifica Evento"), 5, case.process)
+            time.sleep(0.3)
+            screenshot(case.shot("session-end-with-editor.png"))
+        case.process.send_signal(getattr(signal, ending))
+        case.wait_exit(10)
+    if save_fails:
+        check(os.path.isdir(case.path("Roradaza.dat")) and not os.listdir(case.path("Roradaza.dat")),
+              "the failed saves left Roradaza.dat as it was")
+        check(case.read("Roradaza.ini") == SAINTS_OFF and not case.written("Roradaza.ini"), "Roradaza.ini is untouched")
+        if ending != "menu":
+            case.output.flush()
+            with open(case.path("output.log")) as file:
+                said = file.read()
+            check("Roradaza.dat" in said, "the failed save is reported on the terminal")
+        return
     # "NON chiudere!" sets the modified flag, so the way out saves both files.
     check(case.written("Roradaza.dat"), "Roradaza.dat is saved on the way out")
     check(case.read("Roradaza.dat") == QUIET_DAY, "the saved Roradaza.dat holds the same records, byte for byte")
     check(case.read("Roradaza.ini") == SAINTS_OFF and case.written("Roradaza.ini"), "Roradaza.ini is saved")
+
+
+def exit_from_menu(case, window, save_fails):
+    focus_and_key(window, "alt+f")
+    time.sleep(0.5)
+    screenshot(case.shot("menu-funzioni.png"))
+    run("xdotool", "key", "e")
+    if not save_fails:
+        case.wait_exit(10)
+        return
+    # Each failed save shows its error, then asks whether to end all the same: No stays, Yes ends.
+    for answer in ("n", "y"):
+        error = wait_for("the error box", message_boxes, 10, case.process)[0]
+        focus_and_key(error, "Return")
+        question = wait_for("the question", lambda: visible_windows("Confirm"), 10, case.process)[0]
+        time.sleep(0.2)
+        screenshot(case.shot(f"save-fails-question-{answer}.png"))
+        focus_and_key(question, answer)
+        if answer == "n":
+            wait_for("the main window to come back", lambda: geometry(window), 5, case.process)
+            check(case.running(), "No keeps the program running, its window shown")
+            focus_and_key(window, "alt+f")
+            time.sleep(0.5)
+            run("xdotool", "key", "e")
+    case.wait_exit(10)
+
+
+def message_boxes():
+    """Visible windows titled like the program that are neither its main window nor a tray icon."""
+    boxes = []
+    for window in visible_windows("Roradaza"):
+        place = geometry(window)
+        if place and place[2] != 417 and place[2] > 64:
+            boxes.append(window)
+    return boxes
 
 
 def tray_icon():
@@ -465,6 +529,11 @@ CASES = {
     "prompt-yes": case_prompt_yes,
     "nothing-due": case_nothing_due,
     "stop-countdown": case_stop_countdown,
+    "session-end-term": lambda case: case_stop_countdown(case, "SIGTERM"),
+    "session-end-hup": lambda case: case_stop_countdown(case, "SIGHUP"),
+    "session-end-int": lambda case: case_stop_countdown(case, "SIGINT"),
+    "save-fails-exit": lambda case: case_stop_countdown(case, "menu", save_fails=True),
+    "save-fails-term": lambda case: case_stop_countdown(case, "SIGTERM", save_fails=True),
     "tray": case_tray,
 }
 

@@ -20,7 +20,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e  # noqa: E402
-from e2e import Failed, check, log, visible_windows, wait_for  # noqa: E402
+from e2e import Failed, check, log, message_boxes, visible_windows, wait_for  # noqa: E402
 
 # A Sunday in January 2007 on which none of the files' events is due or announced.
 QUIET_TODAY = "2007-01-14 10:00:00"
@@ -38,16 +38,6 @@ def launch(case, today, **output):
 
 def non_empty_lines(data):
     return [line for line in data.replace(b"\r\n", b"\n").replace(b"\r", b"\n").split(b"\n") if line]
-
-
-def message_boxes():
-    """Visible windows titled like the program that are neither its main window nor a tray icon."""
-    boxes = []
-    for window in visible_windows("Roradaza"):
-        place = e2e.geometry(window)
-        if place and place[2] != 417 and place[2] > 64:
-            boxes.append(window)
-    return boxes
 
 
 def bad_file_case(case, source, answer):
@@ -193,8 +183,12 @@ def program_window(case):
     return wait_for("the main window", e2e.main_window, 15)
 
 
-def start_second(case):
-    second = launch(case, e2e.TODAY, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def start_second(case, **env):
+    """A second start; env changes its environment (None removes a variable)."""
+    changed = dict(case.env, **env)
+    second = launch(argparse.Namespace(env={k: v for k, v in changed.items() if v is not None}, program=case.program,
+                                       folder=case.folder), e2e.TODAY, stdout=subprocess.DEVNULL,
+                    stderr=subprocess.DEVNULL)
     started = time.monotonic()
     try:
         code = second.wait(10)
@@ -205,11 +199,11 @@ def start_second(case):
     check(code == 0 and took < 5, f"the second start ended with exit code 0 after {took:.1f} s (got {code})")
 
 
-def come_forward(case, window):
+def come_forward(case, window, **env):
     """A second start on the same folder brings the hidden program back, expanded, and ends."""
     for name in ("Roradaza.dat", "Roradaza.ini"):
         os.utime(case.path(name), (e2e.OLD, e2e.OLD))
-    start_second(case)
+    start_second(case, **env)
     check(not case.written("Roradaza.dat") and not case.written("Roradaza.ini"), "the second start writes nothing")
     place = wait_for("the main window to come back", lambda: e2e.geometry(window), 5)
     check(case.running(), "the first program is still running")
@@ -246,7 +240,10 @@ def case_one_instance(case):
     if window is None:
         return e2e.SKIP
     check(os.path.exists(case.path("Roradaza.lock")), "the program holds Roradaza.lock in its data folder")
-    come_forward(case, window)
+    # Started from another shell: another TMPDIR, and no runtime folder at all.
+    other = case.path("home/other-tmp")
+    os.makedirs(other)
+    come_forward(case, window, TMPDIR=other, XDG_RUNTIME_DIR=None)
     e2e.screenshot(case.shot("come-forward.png"), window)
 
 
@@ -257,9 +254,18 @@ def case_stale_lock(case):
     case.process.send_signal(signal.SIGKILL)
     case.process.wait(5)
     check(os.path.exists(case.path("Roradaza.lock")), "a killed program leaves Roradaza.lock behind")
+    # Its process id now belongs to another program, which happens to share its name.
+    os.makedirs(case.path("home/elsewhere"))
+    shutil.copy2(shutil.which("sleep"), case.path("home/elsewhere/Roradaza"))
+    other = case.start_helper(case.path("home/elsewhere/Roradaza"), "60")
+    with open(case.path("Roradaza.lock")) as file:
+        lines = file.read().split("\n")
+    with open(case.path("Roradaza.lock"), "w") as file:
+        file.write("\n".join([str(other.pid)] + lines[1:]))
     start_first(case)
-    window = wait_for("the main window of the next start", e2e.main_window, 15)
+    window = wait_for("the main window of the next start", e2e.main_window, 15, case.process)
     wait_for("the next start to go to the tray", lambda: e2e.geometry(window) is None, 10)
+    wait_for("its tray icon, shown once its save is done", e2e.tray_icon, 5)
     check(case.running(), "the next start took the lock over and runs")
     # The taken-over program answers a further start like any other.
     come_forward(case, window)
