@@ -73,9 +73,8 @@ bool SingleInstance::callFirst()
         if (!socket.waitForConnected(1000))
             continue;
         socket.write("come forward\n");
-        socket.waitForBytesWritten(1000);
-        socket.waitForDisconnected(1000);
-        return true;
+        // The holder hangs up once it has heard: a program that hangs does not.
+        return socket.state() == QLocalSocket::UnconnectedState || socket.waitForDisconnected(3000);
     }
     return false;
 }

@@ -46,7 +46,7 @@ void copyOver(const QString &from, const QString &to)
 {
     const auto failed = [&](const QString &why) {
         QFile::remove(to);
-        return Failure(QStringLiteral("Impossibile copiare %1 in %2: %3.\nGli eventi restano in %1.")
+        return Failure(QStringLiteral("Impossibile copiare %1 in %2: %3.\nIl file originale non è stato toccato.")
                            .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to), why));
     };
     QString error;

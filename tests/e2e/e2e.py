@@ -270,7 +270,7 @@ class Case:
                 process.wait(5)
         if self.output:
             self.output.close()
-            with open(self.path("output.log")) as file:
+            with open(self.output.name) as file:
                 text = file.read().strip()
             if text:
                 log("program output:\n" + text)
