@@ -283,48 +283,6 @@ private slots:
             QVERIFY(form1.isVisible());
     }
 
-    // The end of the session takes the way of "E&sci", with no box to answer;
-    // an open box or editor is closed first, so that its handler finishes
-    // before the list is saved.
-    void sessionEnd_data()
-    {
-        QTest::addColumn<bool>("editorOpen");
-        QTest::addColumn<bool>("saveFails");
-        QTest::newRow("nothing open") << false << false;
-        QTest::newRow("a new event's editor open") << true << false;
-        QTest::newRow("every save fails") << false << true;
-    }
-
-    void sessionEnd()
-    {
-        QFETCH(bool, editorOpen);
-        QFETCH(bool, saveFails);
-        program->setUp(saintsOff, "0\nZeta\n06\n15\n00\n0000\n");
-        QVERIFY(program->start());
-        TForm1 &form1 = *program->form1;
-        QTest::mouseClick(form1.stopButton(), Qt::LeftButton);
-        if (saveFails) {
-            QVERIFY(QFile::remove(program->path(u"Roradaza.dat"_s)));
-            QVERIFY(QDir(program->folder.path()).mkdir(u"Roradaza.dat"_s));
-        }
-        const auto files = program->files();
-
-        const int code = runUntilExit(5000, [&] {
-            if (!editorOpen)
-                return form1.endSession();
-            QTimer::singleShot(0, &form1, &TForm1::endSession);
-            program->find<QPushButton>("Button1")->click(); // the editor's own loop runs the ending
-        });
-        QCOMPARE(code, 0);
-        QVERIFY(form1.hasEnded());
-        QVERIFY(!form1.isTrayIconShown());
-        QVERIFY(boxes().isEmpty());
-        if (saveFails)
-            QCOMPARE(program->files(), files);
-        else
-            QCOMPARE(program->read(u"Roradaza.dat"_s), notDue);
-    }
-
     void restoreFromTray()
     {
         program->setUp("-1\r\n1200000\r\n0\r\n", notDue);
