@@ -8,7 +8,7 @@ namespace roradaza {
 SessionEnd::SessionEnd(QObject *parent) : QObject(parent)
 {
     connect(
-        qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { emit endRequested(); },
+        qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { emit saveRequested(); },
         Qt::DirectConnection);
     watchSignals();
 }

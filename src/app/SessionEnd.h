@@ -4,10 +4,11 @@
 
 namespace roradaza {
 
-// The end of the user's session, however it comes: the session manager's
-// request to save before logging out, or SIGTERM, SIGHUP and SIGINT. Each
-// arrives as endRequested() on the event loop, never inside a signal handler;
-// the session manager's request is answered before it returns.
+// The end of the user's session. SIGTERM, SIGHUP and SIGINT arrive as
+// endRequested() on the event loop, never inside a signal handler. The
+// session manager's request for the data arrives as saveRequested(), to be
+// answered before it returns: it comes for checkpoints too, so it does not
+// end anything; the session manager's own end comes as Qt's request to quit.
 class SessionEnd final : public QObject
 {
     Q_OBJECT
@@ -18,6 +19,7 @@ public:
 
 signals:
     void endRequested();
+    void saveRequested();
 
 private:
     // One implementation per system.

@@ -93,6 +93,7 @@ int main(int argc, char *argv[])
     // Logging out, or being told to end, goes the way of "E&sci".
     SessionEnd sessionEnd;
     QObject::connect(&sessionEnd, &SessionEnd::endRequested, &form1, &TForm1::endSession);
+    QObject::connect(&sessionEnd, &SessionEnd::saveRequested, &form1, &TForm1::saveForSession, Qt::DirectConnection);
     if (!form1.FormCreate())
         return 0;
     TForm2 form2(form1.calendar(), SaintsCalendar::standard(), prompts, form1.editorOwner(), form1.title());

@@ -27,6 +27,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -563,9 +564,18 @@ bool TForm1::endProgram()
     return true;
 }
 
+void TForm1::saveForSession()
+{
+    if (!m_modified || m_ended || QApplication::activeModalWidget())
+        return;
+    const QScopedValueRollback onTerminal(m_reportOnTerminal, true);
+    guarded([this] { SaveDatabase1Click(); });
+}
+
 void TForm1::endSession()
 {
     m_sessionEnding = true;
+    m_reportOnTerminal = true;
     // Boxes first, and the editor of a new event: the handlers that opened
     // them finish before the list is saved. A box that will not close
     // cannot hold the ending for long.
@@ -867,7 +877,7 @@ void TForm1::enableMainWindow()
 
 void TForm1::showError(const QString &text)
 {
-    if (m_sessionEnding) {
+    if (m_reportOnTerminal) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(m_title), qPrintable(withFullStop(text)));
         return;
     }

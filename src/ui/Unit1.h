@@ -76,6 +76,10 @@ public:
     // one is left to answer a box, and the files stay as they were.
     void endSession();
     bool hasEnded() const { return m_ended; }
+    // The session manager asks for the data, at the end of the session or
+    // at a checkpoint: a changed list is saved, and nothing else happens.
+    // An open box is left alone; the ending that follows saves in its turn.
+    void saveForSession();
     // The event list and its search filter.
     void ComboBox1Change();
     void ListView2SelectItem();
@@ -186,6 +190,7 @@ private:
     bool m_placed = false;
     bool m_minimisedForTray = false;
     bool m_sessionEnding = false;
+    bool m_reportOnTerminal = false; // no one is left to answer a box
     int m_boxesClosedForEnd = 0;
     bool m_ended = false;
 
