@@ -3,31 +3,50 @@
 #include <QLocalServer>
 #include <QLockFile>
 #include <QObject>
+#include <QStringList>
+
+#include <memory>
+#include <vector>
 
 namespace roradaza {
 
 // One program per data folder: two would overwrite each other's saves. The
 // first holds a lock in the folder and listens; a second start finds the lock,
 // asks the first to come forward and ends. A lock left by a program that
-// crashed is taken over.
+// crashed is taken over, even when its process id has since gone to another
+// program: the lock file stays locked only while its program lives.
 class SingleInstance final : public QObject
 {
     Q_OBJECT
 
 public:
+    enum class Claim {
+        Run,       // this program holds the folder
+        Forwarded, // another program runs on the folder and was asked to come forward
+        Busy,      // a live program holds the folder but does not answer
+    };
+
     explicit SingleInstance(const QString &dataFolder);
 
-    // True when this program may run; false when another runs on the same
-    // folder (and has been asked to come forward).
-    bool claim();
+    Claim claim();
+    // The process named in the lock file, 0 when unknown.
+    qint64 holder() const;
+    QString lockPath() const { return m_lockPath; }
 
 signals:
     void comeForwardRequested();
 
 private:
+    void listen();
+    bool callFirst();
+    bool takeOver();
+
+    QString m_lockPath;
     QLockFile m_lock;
-    QLocalServer m_server;
-    QString m_name;
+    std::vector<std::unique_ptr<QLocalServer>> m_servers;
+    // Where the holder listens, each of them. The names come from the folder
+    // alone, so that a start under another TMPDIR finds it too.
+    QStringList m_names;
 };
 
 } // namespace roradaza

@@ -1,7 +1,9 @@
+#include "app/SessionEnd.h"
 #include "app/SingleInstance.h"
 #include "calendar/Clock.h"
 #include "calendar/SaintsCalendar.h"
 #include "store/DataFolder.h"
+#include "store/Failure.h"
 #include "store/StartupRegistration.h"
 #include "ui/Prompts.h"
 #include "ui/Screens.h"
@@ -15,7 +17,20 @@
 #include <QDir>
 #include <QSystemTrayIcon>
 
+#include <cstdio>
+
 using namespace roradaza;
+
+namespace {
+
+// A word to the user in a box, and on the terminal for whoever started the program there.
+void tell(Prompts &prompts, const QString &text, QMessageBox::Icon icon)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(text));
+    prompts.tell(nullptr, QApplication::applicationName(), text, icon);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -29,14 +44,42 @@ int main(int argc, char *argv[])
     // Menus and boxes are windows of their own: they take the program's font from here.
     QApplication::setFont(uiFont(QStringLiteral("MS Sans Serif"), 11));
 
-    const QString dataFolder = dataFolderFor(QApplication::applicationDirPath());
+    DialogPrompts prompts;
+    const QString programFolder = QApplication::applicationDirPath();
+    const QString dataFolder = dataFolderFor(programFolder);
     QDir().mkpath(dataFolder);
     SingleInstance instance(dataFolder);
-    if (!instance.claim())
+    switch (instance.claim()) {
+    case SingleInstance::Claim::Run:
+        break;
+    case SingleInstance::Claim::Forwarded:
         return 0;
+    case SingleInstance::Claim::Busy:
+        tell(prompts,
+             QStringLiteral("Roradaza è già in esecuzione su questa cartella (processo %1), ma non risponde.\n"
+                            "Chiudere quel programma, poi avviare di nuovo Roradaza.\n\nFile di blocco: %2")
+                 .arg(instance.holder())
+                 .arg(QDir::toNativeSeparators(instance.lockPath())),
+             QMessageBox::Warning);
+        return 1;
+    }
+
+    try {
+        if (bringEventsAlong(programFolder, dataFolder)) {
+            tell(prompts,
+                 QStringLiteral("La cartella del programma (%1) non è scrivibile: gli eventi sono stati copiati "
+                                "in %2, dove d'ora in poi Roradaza li conserva.\n"
+                                "I file nella cartella del programma non sono stati toccati.")
+                     .arg(QDir::toNativeSeparators(programFolder), QDir::toNativeSeparators(dataFolder)),
+                 QMessageBox::Information);
+        }
+    } catch (const Failure &failure) {
+        // Going on would show an empty list, as if the events were lost.
+        tell(prompts, failure.message(), QMessageBox::Critical);
+        return 1;
+    }
 
     SystemClock clock;
-    DialogPrompts prompts;
     const auto registration = makeStartupRegistration();
     const Platform platform{clock,
                             prompts,
@@ -47,6 +90,10 @@ int main(int argc, char *argv[])
                             dataFolder};
 
     TForm1 form1(platform);
+    // Logging out, or being told to end, goes the way of "E&sci".
+    SessionEnd sessionEnd;
+    QObject::connect(&sessionEnd, &SessionEnd::endRequested, &form1, &TForm1::endSession);
+    QObject::connect(&sessionEnd, &SessionEnd::saveRequested, &form1, &TForm1::saveForSession, Qt::DirectConnection);
     if (!form1.FormCreate())
         return 0;
     TForm2 form2(form1.calendar(), SaintsCalendar::standard(), prompts, form1.editorOwner(), form1.title());
@@ -57,5 +104,8 @@ int main(int argc, char *argv[])
     QObject::connect(&instance, &SingleInstance::comeForwardRequested, &form1, &TForm1::comeForward);
 
     form1.show();
+    // Showing runs the first check, whose questions may already have seen the end.
+    if (form1.hasEnded())
+        return 0;
     return QApplication::exec();
 }

@@ -1,6 +1,9 @@
 #include "store/DataFolder.h"
 
+#include "store/Failure.h"
+
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace roradaza {
@@ -18,6 +21,64 @@ QString dataFolderFor(const QString &executableFolder)
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = QDir::homePath() + QStringLiteral("/.local/share");
     return base + QStringLiteral("/roradaza");
+}
+
+namespace {
+
+QByteArray contentOf(const QString &path, QString *error)
+{
+    QFile file(path);
+    if (!QFileInfo(path).isFile()) {
+        *error = QStringLiteral("non è un file");
+        return {};
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = file.errorString();
+        return {};
+    }
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        *error = file.errorString();
+    return bytes;
+}
+
+void copyOver(const QString &from, const QString &to)
+{
+    const auto failed = [&](const QString &why) {
+        QFile::remove(to);
+        return Failure(QStringLiteral("Impossibile copiare %1 in %2: %3.\nIl file originale non è stato toccato.")
+                           .arg(QDir::toNativeSeparators(from), QDir::toNativeSeparators(to), why));
+    };
+    QString error;
+    const QByteArray original = contentOf(from, &error);
+    if (!error.isEmpty())
+        throw failed(error);
+    QFile source(from);
+    if (!source.copy(to))
+        throw failed(source.errorString());
+    // Read back: a copy that lost bytes on a full disk must not pass for whole.
+    const QByteArray copied = contentOf(to, &error);
+    if (!error.isEmpty())
+        throw failed(error);
+    if (copied != original)
+        throw failed(QStringLiteral("la copia non è uguale all'originale"));
+}
+
+} // namespace
+
+bool bringEventsAlong(const QString &executableFolder, const QString &dataFolder)
+{
+    const QDir from(executableFolder);
+    const QDir to(dataFolder);
+    const QString database = QStringLiteral("Roradaza.dat");
+    const QString settings = QStringLiteral("Roradaza.ini");
+    if (from.canonicalPath() == to.canonicalPath() || to.exists(database) || !from.exists(database))
+        return false;
+    // The settings first: Roradaza.dat in place is what marks the move as done.
+    if (from.exists(settings) && !to.exists(settings))
+        copyOver(from.filePath(settings), to.filePath(settings));
+    copyOver(from.filePath(database), to.filePath(database));
+    return true;
 }
 
 } // namespace roradaza

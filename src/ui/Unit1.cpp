@@ -10,6 +10,7 @@
 #include "ui/Unit2.h"
 #include "ui/Unit5.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -26,10 +27,13 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSignalBlocker>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeView>
+
+#include <cstdio>
 
 namespace roradaza {
 namespace {
@@ -462,8 +466,8 @@ void TForm1::FormClose()
         // The icon is added even when the save failed, so the program stays reachable.
         guarded([this] { SaveDatabase1Click(); });
         showTrayIcon();
-    } else if (!guarded([this] { Exit2Click(); })) {
-        // The save on the way out failed: the program does not end, so it
+    } else if (bool ended = false; !guarded([&] { ended = endProgram(); }) || !ended) {
+        // The save on the way out failed and the user stays: the program
         // must not stay hidden with nothing to bring it back.
         m_timer1->stop();
         show();
@@ -535,11 +539,56 @@ void TForm1::Exit1Click()
 
 void TForm1::Exit2Click()
 {
-    if (m_modified)
-        SaveDatabase1Click();
+    endProgram();
+}
+
+bool TForm1::endProgram()
+{
+    if (m_ended)
+        return true;
+    if (m_modified && !guarded([this] { SaveDatabase1Click(); }) && !m_sessionEnding) {
+        // A save that fails every time must not keep the program from ending.
+        const auto answer = m_platform.prompts.ask(
+            nullptr, QStringLiteral("Confirm"),
+            QStringLiteral("Il salvataggio non è riuscito. Uscire comunque senza salvare le modifiche?"),
+            QMessageBox::Question, Prompts::Buttons::YesNo);
+        if (answer != Prompts::Answer::Yes && !m_ended)
+            return false;
+    }
+    if (m_ended)
+        return true;
+    m_ended = true;
     hideTrayIcon();
     QCoreApplication::processEvents();
     QCoreApplication::exit(0);
+    return true;
+}
+
+void TForm1::saveForSession()
+{
+    if (!m_modified || m_ended || QApplication::activeModalWidget())
+        return;
+    const QScopedValueRollback onTerminal(m_reportOnTerminal, true);
+    guarded([this] { SaveDatabase1Click(); });
+}
+
+void TForm1::endSession()
+{
+    m_sessionEnding = true;
+    m_reportOnTerminal = true;
+    // Boxes first, and the editor of a new event: the handlers that opened
+    // them finish before the list is saved. A box that will not close
+    // cannot hold the ending for long.
+    if (QWidget *box = QApplication::activeModalWidget(); box && m_boxesClosedForEnd < 20) {
+        ++m_boxesClosedForEnd;
+        if (auto *dialog = qobject_cast<QDialog *>(box))
+            dialog->reject();
+        else
+            box->close();
+        QTimer::singleShot(0, this, &TForm1::endSession);
+        return;
+    }
+    guarded([this] { endProgram(); });
 }
 
 void TForm1::Restore1Click()
@@ -828,6 +877,10 @@ void TForm1::enableMainWindow()
 
 void TForm1::showError(const QString &text)
 {
+    if (m_reportOnTerminal) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(m_title), qPrintable(withFullStop(text)));
+        return;
+    }
     m_platform.prompts.tell(nullptr, m_title, withFullStop(text), QMessageBox::Critical);
 }
 

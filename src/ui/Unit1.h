@@ -71,6 +71,15 @@ public:
     void ImportadaRoradaza1Click();
     // A second start on the same data folder: come back as "&Ripristina" does.
     void comeForward();
+    // The user's session ends: open boxes are closed, then the program ends
+    // as "E&sci" ends it. A failed save is reported on the terminal, for no
+    // one is left to answer a box, and the files stay as they were.
+    void endSession();
+    bool hasEnded() const { return m_ended; }
+    // The session manager asks for the data, at the end of the session or
+    // at a checkpoint: a changed list is saved, and nothing else happens.
+    // An open box is left alone; the ending that follows saves in its turn.
+    void saveForSession();
     // The event list and its search filter.
     void ComboBox1Change();
     void ListView2SelectItem();
@@ -145,6 +154,8 @@ private:
     void setClientHeight(int height);
     void FormShow();
     void FormClose();
+    // Exit2Click's work: false when a save failed and the user chose to stay.
+    bool endProgram();
     void applyLoopCheck();
     void showTrayIcon();
     void hideTrayIcon();
@@ -178,6 +189,10 @@ private:
     bool m_autoCheckEnabled = true;
     bool m_placed = false;
     bool m_minimisedForTray = false;
+    bool m_sessionEnding = false;
+    bool m_reportOnTerminal = false; // no one is left to answer a box
+    int m_boxesClosedForEnd = 0;
+    bool m_ended = false;
 
     QWidget *m_client = nullptr;
     EventListModel *m_model = nullptr;

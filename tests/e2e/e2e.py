@@ -10,6 +10,7 @@ xvfb-run, so that every case gets a server of its own.
 """
 
 import argparse
+import glob
 import os
 import signal
 import shutil
@@ -231,12 +232,19 @@ class Case:
         self.helpers.append(helper)
         return helper
 
-    def start(self):
+    def start(self, preload=False):
+        """preload: libfaketime loaded into the program itself, so that signals reach it and not faketime."""
         self.output = open(self.path("output.log"), "w")
+        command, env = ["faketime", TODAY, self.program], self.env
+        if preload:
+            library = glob.glob("/usr/lib/*/faketime/libfaketime.so.1") + glob.glob("/usr/lib/faketime/libfaketime.so.1")
+            if not library:
+                raise Failed("libfaketime.so.1 not found")
+            command, env = [self.program], dict(self.env, LD_PRELOAD=library[0], FAKETIME="@" + TODAY)
         # A session of its own: faketime runs the program as its child, and
         # both must go when the case ends.
-        self.process = subprocess.Popen(["faketime", TODAY, self.program], cwd=self.folder, env=self.env,
-                                        stdout=self.output, stderr=subprocess.STDOUT, start_new_session=True)
+        self.process = subprocess.Popen(command, cwd=self.folder, env=env, stdout=self.output,
+                                        stderr=subprocess.STDOUT, start_new_session=True)
         self.started = time.monotonic()
         log(f"started {self.program} (pid {self.process.pid})")
 
@@ -262,7 +270,7 @@ class Case:
                 process.wait(5)
         if self.output:
             self.output.close()
-            with open(self.path("output.log")) as file:
+            with open(self.output.name) as file:
                 text = file.read().strip()
             if text:
                 log("program output:\n" + text)
@@ -377,10 +385,13 @@ def case_nothing_due(case):
     del window
 
 
-def case_stop_countdown(case):
+def case_stop_countdown(case, ending="menu", save_fails=False):
+    """"NON chiudere!", then the way out: "&Esci" in the menu, or the end of the session (a signal).
+    With save_fails, Roradaza.dat is a folder, so that every save fails for root too; the session
+    ends all the same."""
     case.write("Roradaza.dat", QUIET_DAY)
     case.write("Roradaza.ini", SAINTS_OFF)
-    case.start()
+    case.start(preload=ending != "menu")
     window = wait_for("the main window", main_window, 15)
     before = geometry(window)
     # "NON chiudere!" at 24, 416 (241 by 25) of the full form; the compact form is 348 pixels shorter.
@@ -395,11 +406,32 @@ def case_stop_countdown(case):
     time.sleep(3.5)
     check(case.running(), "the countdown stopped: the program is still running 3.5 s later")
 
-    focus_and_key(window, "alt+f")
-    time.sleep(0.5)
-    screenshot(case.shot("menu-funzioni.png"))
-    run("xdotool", "key", "e")
-    case.wait_exit(10)
+    if save_fails:
+        os.remove(case.path("Roradaza.dat"))
+        os.mkdir(case.path("Roradaza.dat"))
+    if ending == "menu":
+        focus_and_key(window, "alt+f")
+        time.sleep(0.5)
+        screenshot(case.shot("menu-funzioni.png"))
+        run("xdotool", "key", "e")
+        case.wait_exit(10)
+    else:
+        if ending == "SIGTERM":
+            # The editor of a new event is open: its nameless record must not reach the file.
+            click(grown[0] + 112 + 32, grown[1] + grown[3] - EXPANDED_CLIENT + 416 + 12)
+            wait_for("the event editor", lambda: visible_windows("Modifica Evento"), 5, case.process)
+            time.sleep(0.3)
+            screenshot(case.shot("session-end-with-editor.png"))
+        case.process.send_signal(getattr(signal, ending))
+        case.wait_exit(10)
+    if save_fails:
+        check(os.path.isdir(case.path("Roradaza.dat")) and not os.listdir(case.path("Roradaza.dat")),
+              "the failed saves left Roradaza.dat as it was")
+        check(case.read("Roradaza.ini") == SAINTS_OFF and not case.written("Roradaza.ini"), "Roradaza.ini is untouched")
+        case.output.flush()
+        with open(case.output.name) as file:
+            check("Roradaza.dat" in file.read(), "the failed save is reported on the terminal")
+        return
     # "NON chiudere!" sets the modified flag, so the way out saves both files.
     check(case.written("Roradaza.dat"), "Roradaza.dat is saved on the way out")
     check(case.read("Roradaza.dat") == QUIET_DAY, "the saved Roradaza.dat holds the same records, byte for byte")
@@ -465,6 +497,10 @@ CASES = {
     "prompt-yes": case_prompt_yes,
     "nothing-due": case_nothing_due,
     "stop-countdown": case_stop_countdown,
+    "session-end-term": lambda case: case_stop_countdown(case, "SIGTERM"),
+    "session-end-hup": lambda case: case_stop_countdown(case, "SIGHUP"),
+    "session-end-int": lambda case: case_stop_countdown(case, "SIGINT"),
+    "save-fails-term": lambda case: case_stop_countdown(case, "SIGTERM", save_fails=True),
     "tray": case_tray,
 }
 

@@ -16,6 +16,7 @@ import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -257,8 +258,12 @@ def program_window(case):
     return wait_for("the main window", e2e.main_window, 15)
 
 
-def start_second(case):
-    second = launch(case, e2e.TODAY, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+def start_second(case, **env):
+    """A second start; env changes its environment (None removes a variable)."""
+    changed = dict(case.env, **env)
+    second = launch(argparse.Namespace(env={k: v for k, v in changed.items() if v is not None}, program=case.program,
+                                       folder=case.folder), e2e.TODAY, stdout=subprocess.DEVNULL,
+                    stderr=subprocess.DEVNULL)
     started = time.monotonic()
     try:
         code = second.wait(10)
@@ -269,11 +274,11 @@ def start_second(case):
     check(code == 0 and took < 5, f"the second start ended with exit code 0 after {took:.1f} s (got {code})")
 
 
-def come_forward(case, window):
+def come_forward(case, window, **env):
     """A second start on the same folder brings the hidden program back, expanded, and ends."""
     for name in ("Roradaza.dat", "Roradaza.ini"):
         os.utime(case.path(name), (e2e.OLD, e2e.OLD))
-    start_second(case)
+    start_second(case, **env)
     check(not case.written("Roradaza.dat") and not case.written("Roradaza.ini"), "the second start writes nothing")
     place = wait_for("the main window to come back", lambda: e2e.geometry(window), 5)
     check(case.running(), "the first program is still running")
@@ -310,7 +315,10 @@ def case_one_instance(case):
     if window is None:
         return e2e.SKIP
     check(os.path.exists(case.path("Roradaza.lock")), "the program holds Roradaza.lock in its data folder")
-    come_forward(case, window)
+    # Started from another shell: another TMPDIR, and no runtime folder at all.
+    other = case.path("home/other-tmp")
+    os.makedirs(other)
+    come_forward(case, window, TMPDIR=other, XDG_RUNTIME_DIR=None)
     e2e.screenshot(case.shot("come-forward.png"), window)
 
 
@@ -321,15 +329,81 @@ def case_stale_lock(case):
     case.process.send_signal(signal.SIGKILL)
     case.process.wait(5)
     check(os.path.exists(case.path("Roradaza.lock")), "a killed program leaves Roradaza.lock behind")
+    # Its process id now belongs to another program, which happens to share its name.
+    os.makedirs(case.path("home/elsewhere"))
+    shutil.copy2(shutil.which("sleep"), case.path("home/elsewhere/Roradaza"))
+    other = case.start_helper(case.path("home/elsewhere/Roradaza"), "60")
+    with open(case.path("Roradaza.lock")) as file:
+        lines = file.read().split("\n")
+    with open(case.path("Roradaza.lock"), "w") as file:
+        file.write("\n".join([str(other.pid)] + lines[1:]))
     start_first(case)
-    window = wait_for("the main window of the next start", e2e.main_window, 15)
+    window = wait_for("the main window of the next start", e2e.main_window, 15, case.process)
     wait_for("the next start to go to the tray", lambda: e2e.geometry(window) is None, 10)
+    wait_for("its tray icon, shown once its save is done", e2e.tray_icon, 5)
     check(case.running(), "the next start took the lock over and runs")
     # The taken-over program answers a further start like any other.
     come_forward(case, window)
+    # A program that hangs keeps its folder, and a further start says so.
+    case.process.send_signal(signal.SIGSTOP)
+    try:
+        second = launch(case, e2e.TODAY, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        box = wait_for("the message of a start that finds the program hung", message_boxes, 15, second)[0]
+        time.sleep(0.2)
+        e2e.screenshot(case.shot("stale-lock-hung.png"))
+        e2e.focus_and_key(box, "Return")
+        check(second.wait(5) == 1, "that start ends with exit code 1")
+        said = second.stdout.read().decode()
+        check(f"processo {case.process.pid}" in said, "it names the process that holds the folder")
+    finally:
+        case.process.send_signal(signal.SIGCONT)
 
 
-CASES = {"one-instance": case_one_instance, "stale-lock": case_stale_lock}
+def case_moved_events(case):
+    """The program's folder cannot be written (a read-only mount stops root too): the events beside it
+    are copied to the user's data folder once, and the user is told where they now live. A data folder
+    that cannot be written either is reported, and the program ends."""
+    if subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode != 0:
+        log("no private mounts here (unshare -m): skipped")
+        return e2e.SKIP
+    case.write("Roradaza.dat", e2e.QUIET_DAY)
+    case.write("Roradaza.ini", e2e.SAINTS_OFF)
+    outside = tempfile.mkdtemp(prefix="roradaza-e2e-data-")
+    moved = os.path.join(outside, "roradaza")
+    mount = 'mount --bind "$0" "$0" && mount -o remount,bind,ro "$0" && exec "$0/Roradaza"'
+    library = glob.glob("/usr/lib/*/faketime/libfaketime.so.1")[0]
+    try:
+        for start in ("blocked", "first", "next"):
+            data_home = case.path("home/data") if start == "blocked" else outside
+            case.output = open(case.path(f"output-{start}.log"), "w+")
+            case.process = subprocess.Popen(["unshare", "-m", "sh", "-c", mount, case.folder], cwd=case.folder,
+                                            env=dict(case.env, XDG_DATA_HOME=data_home, LD_PRELOAD=library,
+                                                     FAKETIME="@" + QUIET_TODAY),
+                                            stdout=case.output, stderr=subprocess.STDOUT)
+            if start != "next":
+                box = wait_for("a word on the events", message_boxes, 15, case.process)[0]
+                time.sleep(0.2)
+                e2e.screenshot(case.shot(f"moved-events-{start}.png"))
+                e2e.focus_and_key(box, "Return")
+            if start == "blocked":
+                check(case.process.wait(10) == 1, "a copy that cannot be made is reported, and the program ends")
+            else:
+                wait_for("the main window", e2e.main_window, 15, case.process)
+                check(not message_boxes(), "no other message")
+                case.wait_exit(15)
+            case.output.seek(0)
+            said = case.output.read()
+            check((moved in said) == (start == "first"), f"the {start} start names the new place of the events "
+                  "only when they have moved there")
+        for name, data in (("Roradaza.dat", e2e.QUIET_DAY), ("Roradaza.ini", e2e.SAINTS_OFF)):
+            with open(os.path.join(moved, name), "rb") as file:
+                check(file.read() == data, f"{name} was copied whole")
+            check(case.read(name) == data and not case.written(name), f"the {name} beside the program is untouched")
+    finally:
+        shutil.rmtree(outside, ignore_errors=True)
+
+
+CASES = {"one-instance": case_one_instance, "stale-lock": case_stale_lock, "moved-events": case_moved_events}
 
 
 def main():

@@ -242,6 +242,49 @@ private slots:
         QVERIFY(!program->form1->isVisible());
     }
 
+    // Every save fails (a folder stands where the database file should be):
+    // after the error, the user may still end the program, leaving the files be.
+    void failedSaveOnExit_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<Answer>("answer");
+        QTest::newRow("tray's E&sci, Yes") << u"Exit2"_s << Answer::Yes;
+        QTest::newRow("tray's E&sci, No") << u"Exit2"_s << Answer::No;
+        QTest::newRow("&Esci, Yes") << u"Exit1"_s << Answer::Yes;
+        QTest::newRow("&Esci, No") << u"Exit1"_s << Answer::No;
+    }
+
+    void failedSaveOnExit()
+    {
+        QFETCH(QString, way);
+        QFETCH(Answer, answer);
+        program->setUp(saintsOff, notDue);
+        QVERIFY(program->start());
+        TForm1 &form1 = *program->form1;
+        QTest::mouseClick(form1.stopButton(), Qt::LeftButton);
+        QVERIFY(QFile::remove(program->path(u"Roradaza.dat"_s)));
+        QVERIFY(QDir(program->folder.path()).mkdir(u"Roradaza.dat"_s));
+        const auto files = program->files();
+
+        program->prompts.answers << answer;
+        const int code = runUntilExit(1000, [&] { program->trigger(qPrintable(way)); });
+        QCOMPARE(code, answer == Answer::Yes ? 0 : -2);
+        const QList<Box> shown = boxes();
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[0].icon, QMessageBox::Critical);
+        QVERIFY2(shown[0].text.startsWith(u"Cannot create file"_s), qPrintable(shown[0].text));
+        QCOMPARE(shown[1], (Box{Kind::Ask,
+                                u"Confirm"_s,
+                                u"Il salvataggio non è riuscito. Uscire comunque senza salvare le modifiche?"_s,
+                                QMessageBox::Question,
+                                {}}));
+        QCOMPARE(program->files(), files);
+        QVERIFY(QFileInfo(program->path(u"Roradaza.dat"_s)).isDir());
+        QCOMPARE(form1.hasEnded(), answer == Answer::Yes);
+        if (answer == Answer::No)
+            QVERIFY(form1.isVisible());
+    }
+
     void restoreFromTray()
     {
         program->setUp("-1\r\n1200000\r\n0\r\n", notDue);

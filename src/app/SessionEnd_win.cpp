@@ -1,0 +1,10 @@
+#include "app/SessionEnd.h"
+
+namespace roradaza {
+
+// Windows ends a session through the session manager's request alone.
+void SessionEnd::watchSignals() {}
+
+void SessionEnd::forgetSignals() {}
+
+} // namespace roradaza
