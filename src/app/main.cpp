@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "calendar/Clock.h"
 #include "calendar/SaintsCalendar.h"
@@ -19,6 +20,8 @@ using namespace roradaza;
 
 int main(int argc, char *argv[])
 {
+    if (const auto status = answerCommandLine(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setStyle(new ProgramStyle);
     // The program lives on in the tray with no window open.

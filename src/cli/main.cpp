@@ -11,13 +11,19 @@
 #include <unistd.h>
 #endif
 
+// Standard output is a terminal, and neither NO_COLOR (set and not empty)
+// nor TERM=dumb asks for plain text.
+static bool terminalTakesColour()
+{
+    return isatty(fileno(stdout)) != 0 && qEnvironmentVariableIsEmpty("NO_COLOR") && qgetenv("TERM") != "dumb";
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     args.removeFirst();
-    const auto outcome =
-        roradaza::cli::runCheck(args, QCoreApplication::applicationDirPath(), isatty(fileno(stdout)) != 0);
+    const auto outcome = roradaza::cli::runCheck(args, QCoreApplication::applicationDirPath(), terminalTakesColour());
     std::fwrite(outcome.out.constData(), 1, std::size_t(outcome.out.size()), stdout);
     std::fwrite(outcome.err.constData(), 1, std::size_t(outcome.err.size()), stderr);
     return outcome.status;

@@ -89,18 +89,35 @@ private:
         return found;
     }
 
-    Run check(const QStringList &args, const QString &program = QStringLiteral(RORADAZA_CHECK_PATH)) const
+    // environment holds NAME=value settings; terminal runs the program under
+    // script(1), so that its standard output is a terminal.
+    Run check(const QStringList &args, const QString &program = QStringLiteral(RORADAZA_CHECK_PATH),
+              const QStringList &settings = {}, bool terminal = false) const
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), path(QStringLiteral("home")));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("home/.config")));
+        for (const QString &setting : settings)
+            environment.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(m_dir->path());
-        process.start(program, args);
+        if (terminal) {
+            QStringList words;
+            for (QString word : QStringList{program} + args)
+                words << QLatin1Char('\'') + word.replace(QLatin1Char('\''), QLatin1String("'\\''")) +
+                             QLatin1Char('\'');
+            process.start(QStringLiteral("script"), {"-qec", words.join(QLatin1Char(' ')), "/dev/null"});
+        } else {
+            process.start(program, args);
+        }
+        process.closeWriteChannel();
         if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
             return {-1, {}, "did not finish: " + process.errorString().toUtf8()};
-        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+        QByteArray out = process.readAllStandardOutput();
+        if (terminal)
+            out.replace("\r\n", "\n");
+        return {process.exitCode(), out, process.readAllStandardError()};
     }
 
     QStringList withDatabase(const QStringList &args) const
@@ -119,17 +136,32 @@ private slots:
     void workedExample_data()
     {
         QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<bool>("terminal");
         QTest::addColumn<bool>("colour");
-        QTest::newRow("never") << QStringList{"--date", "29/03/2007", "--color=never"} << false;
-        QTest::newRow("never, dots") << QStringList{"--date", "29.03.2007", "--color=never"} << false;
-        QTest::newRow("auto into a pipe") << QStringList{"--date=29/03/2007"} << false;
-        QTest::newRow("always") << QStringList{"--date", "29/03/2007", "--color=always"} << true;
-        QTest::newRow("always, dots") << QStringList{"--color=always", "--date", "29.03.2007"} << true;
+        const QStringList none;
+        const QStringList xterm{"TERM=xterm"};
+        const QStringList date{"--date", "29/03/2007"};
+        QTest::newRow("never") << QStringList{"--date", "29/03/2007", "--color=never"} << none << false << false;
+        QTest::newRow("never, dots") << QStringList{"--date", "29.03.2007", "--color=never"} << none << false << false;
+        QTest::newRow("auto into a pipe") << QStringList{"--date=29/03/2007"} << none << false << false;
+        QTest::newRow("always") << QStringList{"--date", "29/03/2007", "--color=always"} << none << false << true;
+        QTest::newRow("always, dots") << QStringList{"--color=always", "--date", "29.03.2007"} << none << false << true;
+        QTest::newRow("always over NO_COLOR")
+            << QStringList{"--date", "29/03/2007", "--color=always"} << QStringList{"NO_COLOR=1"} << false << true;
+        QTest::newRow("auto on a terminal") << date << xterm << true << true;
+        QTest::newRow("auto on a terminal, NO_COLOR") << date << xterm + QStringList{"NO_COLOR=1"} << true << false;
+        QTest::newRow("auto on a terminal, NO_COLOR empty") << date << xterm + QStringList{"NO_COLOR="} << true << true;
+        QTest::newRow("auto on a terminal, TERM dumb") << date << QStringList{"TERM=dumb"} << true << false;
+        QTest::newRow("options ended by --")
+            << QStringList{"--color=never", "--date", "29/03/2007", "--"} << none << false << false;
     }
 
     void workedExample()
     {
         QFETCH(QStringList, args);
+        QFETCH(QStringList, environment);
+        QFETCH(bool, terminal);
         QFETCH(bool, colour);
         write("archivio/Roradaza.dat", workedExampleFile);
 
@@ -145,7 +177,7 @@ private slots:
         for (const auto &[text, sgr] : lines)
             expected += colour && !sgr.isEmpty() ? "\x1b[" + sgr + "m" + text + "\x1b[0m\n" : text + "\n";
 
-        const Run run = check(withDatabase(args));
+        const Run run = check(withDatabase(args), QStringLiteral(RORADAZA_CHECK_PATH), environment, terminal);
         QCOMPARE(run.err, QByteArray());
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, expected);
@@ -303,6 +335,7 @@ private slots:
         QTest::newRow("saints both ways") << QStringList{"--saints", "--no-saints"};
         QTest::newRow("saints both ways, reversed") << QStringList{"--no-saints", "--saints"};
         QTest::newRow("colour rainbow") << QStringList{"--color=rainbow"};
+        QTest::newRow("an option after --") << QStringList{"--", "--saints"};
     }
 
     void usageError()
@@ -320,7 +353,7 @@ private slots:
         QTest::addColumn<QString>("option");
         QTest::addColumn<QByteArray>("shows");
         QTest::newRow("help") << QStringLiteral("--help") << QByteArray("--no-saints");
-        QTest::newRow("version") << QStringLiteral("--version") << QByteArray("4.9");
+        QTest::newRow("version") << QStringLiteral("--version") << QByteArray("GNU GPL versione 3 o successiva");
     }
 
     void helpAndVersion()
