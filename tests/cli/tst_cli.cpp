@@ -100,6 +100,9 @@ private:
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("home/.config")));
         for (const QString &setting : settings)
             environment.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
+        // script(1) runs the command through $SHELL; bash would complain about the test's locale.
+        if (terminal)
+            environment.insert(QStringLiteral("SHELL"), QStringLiteral("/bin/sh"));
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(m_dir->path());
         if (terminal) {
