@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -26,5 +27,10 @@ int main(int argc, char *argv[])
     const auto outcome = roradaza::cli::runCheck(args, QCoreApplication::applicationDirPath(), terminalTakesColour());
     std::fwrite(outcome.out.constData(), 1, std::size_t(outcome.out.size()), stdout);
     std::fwrite(outcome.err.constData(), 1, std::size_t(outcome.err.size()), stderr);
+    // Lines that never reached their reader are no success.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fputs("roradaza-check: impossibile scrivere sullo standard output\n", stderr);
+        return std::max(outcome.status, 1);
+    }
     return outcome.status;
 }

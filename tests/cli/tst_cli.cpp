@@ -92,7 +92,7 @@ private:
     // environment holds NAME=value settings; terminal runs the program under
     // script(1), so that its standard output is a terminal.
     Run check(const QStringList &args, const QString &program = QStringLiteral(RORADAZA_CHECK_PATH),
-              const QStringList &settings = {}, bool terminal = false) const
+              const QStringList &settings = {}, bool terminal = false, const QString &standardOutput = {}) const
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -105,6 +105,8 @@ private:
             environment.insert(QStringLiteral("SHELL"), QStringLiteral("/bin/sh"));
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(m_dir->path());
+        if (!standardOutput.isEmpty())
+            process.setStandardOutputFile(standardOutput);
         if (terminal) {
             QStringList words;
             for (QString word : QStringList{program} + args)
@@ -302,23 +304,28 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QByteArray>("failure");
+        QTest::addColumn<QString>("standardOutput");
         // The file's name lacks "Roradaza", so the refusal itself must name the program.
         QTest::newRow("older layout") << QByteArray("1\r\nAnna\r\n03\r\n29\r\n00\r\nBruno\r\n04\r\n01\r\n00\r\n")
-                                      << QByteArray("Roradaza");
-        QTest::newRow("older layout, one record") << QByteArray("0\nAnna\n03\n29\n00\n") << QByteArray("Roradaza");
+                                      << QByteArray("Roradaza") << QString();
+        QTest::newRow("older layout, one record")
+            << QByteArray("0\nAnna\n03\n29\n00\n") << QByteArray("Roradaza") << QString();
         QTest::newRow("count line") << QByteArray("abc\r\nAnna\r\n03\r\n29\r\n00\r\n0000\r\n")
-                                    << QByteArray("'abc' is not a valid integer value");
-        QTest::newRow("missing") << QByteArray() << QByteArray("vecchio.dat");
+                                    << QByteArray("'abc' is not a valid integer value") << QString();
+        QTest::newRow("missing") << QByteArray() << QByteArray("vecchio.dat") << QString();
+        QTest::newRow("lines into a full disk") << workedExampleFile << QByteArray("standard output") << "/dev/full";
     }
 
     void fileRefused()
     {
         QFETCH(QByteArray, file);
         QFETCH(QByteArray, failure);
+        QFETCH(QString, standardOutput);
         if (!file.isNull())
             write("archivio/vecchio.dat", file);
         const QStringList before = files();
-        const Run run = check({"--db", path("archivio/vecchio.dat"), "--date", "29/03/2007", "--no-saints"});
+        const Run run = check({"--db", path("archivio/vecchio.dat"), "--date", "29/03/2007", "--no-saints"},
+                              QStringLiteral(RORADAZA_CHECK_PATH), {}, false, standardOutput);
         QCOMPARE(run.status, 1);
         QCOMPARE(run.out, QByteArray());
         QVERIFY2(run.err.contains(failure), run.err);
