@@ -13,7 +13,10 @@ set(icons_dir ${PROJECT_SOURCE_DIR}/resources/icons)
 
 install(TARGETS Roradaza roradaza-check RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${desktop_dir}/${RORADAZA_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-install(FILES ${desktop_dir}/${RORADAZA_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The metainfo names the release, so it is made from the project's version.
+set(RORADAZA_METAINFO ${PROJECT_BINARY_DIR}/packaged/${RORADAZA_APP_ID}.metainfo.xml)
+configure_file(${desktop_dir}/${RORADAZA_APP_ID}.metainfo.xml.in ${RORADAZA_METAINFO} @ONLY)
+install(FILES ${RORADAZA_METAINFO} DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${icons_dir}/roradaza.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 # Rendered by resources/icons/make-hicolor.sh and kept in the repository.
 foreach(size 16 22 32 48 64 128 256)
@@ -21,11 +24,30 @@ foreach(size 16 22 32 48 64 128 256)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
 endforeach()
 
-# The program shows its version with a letter after the numbers.
-set(RORADAZA_RELEASE ${PROJECT_VERSION}d)
+# The manual pages and the changelog go in compressed with gzip -9n, so the
+# same sources always give the same bytes.
+find_program(GZIP_PROGRAM gzip REQUIRED)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${PROJECT_BINARY_DIR}/packaged/changelog @ONLY)
+set(compressed_docs)
+foreach(source ${PROJECT_SOURCE_DIR}/docs/man/Roradaza.1 ${PROJECT_SOURCE_DIR}/docs/man/roradaza-check.1
+               ${PROJECT_BINARY_DIR}/packaged/changelog)
+    get_filename_component(name ${source} NAME)
+    set(copy ${PROJECT_BINARY_DIR}/packaged/gz/${name})
+    add_custom_command(OUTPUT ${copy}.gz
+                       COMMAND ${CMAKE_COMMAND} -E copy ${source} ${copy}
+                       COMMAND ${GZIP_PROGRAM} -9nf ${copy}
+                       DEPENDS ${source}
+                       VERBATIM)
+    list(APPEND compressed_docs ${copy}.gz)
+endforeach()
+add_custom_target(compressed_docs ALL DEPENDS ${compressed_docs})
+install(FILES ${PROJECT_BINARY_DIR}/packaged/gz/Roradaza.1.gz ${PROJECT_BINARY_DIR}/packaged/gz/roradaza-check.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${PROJECT_BINARY_DIR}/packaged/gz/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/roradaza)
 
 set(CPACK_PACKAGE_NAME roradaza)
-set(CPACK_PACKAGE_VERSION ${RORADAZA_RELEASE})
+set(CPACK_PACKAGE_VERSION ${RORADAZA_VERSION_TEXT})
 set(CPACK_PACKAGE_VENDOR Roradaza)
 set(CPACK_PACKAGE_CONTACT "Roradaza <roradaza@roradaza.example>")
 set(CPACK_PACKAGE_HOMEPAGE_URL https://roradaza.example/)

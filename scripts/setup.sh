@@ -1,13 +1,31 @@
 #!/usr/bin/env bash
-# Installs what building and testing Roradaza needs on Debian 12, when missing.
+# Installs what Roradaza needs on Debian 12, when missing: by default what
+# building and running it needs; with --package also what making the .deb
+# needs; with --test also the tools of the tests, the benchmarks and CI.
 set -euo pipefail
 
-packages=(
-    cmake ninja-build g++ clang libclang-rt-14-dev pkg-config
-    qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libxcb1-dev
-    libbenchmark-dev faketime remind xvfb xauth xdotool x11-apps imagemagick trayer strace
-    python3 dpkg-dev appstream desktop-file-utils
+run_packages=(
+    cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools
 )
+package_packages=(
+    dpkg-dev
+)
+test_packages=(
+    clang libclang-rt-14-dev qt6-image-formats-plugins libxcb1-dev
+    libbenchmark-dev faketime remind xvfb xauth xdotool x11-apps imagemagick trayer strace
+    python3 appstream desktop-file-utils lintian man-db
+)
+
+packages=("${run_packages[@]}")
+case "${1:-}" in
+'') ;;
+--package) packages+=("${package_packages[@]}") ;;
+--test) packages+=("${package_packages[@]}" "${test_packages[@]}") ;;
+*)
+    echo "Uso: scripts/setup.sh [--package | --test]" >&2
+    exit 2
+    ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

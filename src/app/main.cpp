@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/SessionEnd.h"
 #include "app/SingleInstance.h"
 #include "calendar/Clock.h"
@@ -34,6 +35,8 @@ void tell(Prompts &prompts, const QString &text, QMessageBox::Icon icon)
 
 int main(int argc, char *argv[])
 {
+    if (const auto status = answerCommandLine(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     QApplication::setStyle(new ProgramStyle);
     // The program lives on in the tray with no window open.

@@ -9,6 +9,8 @@
 #include "store/SettingsFile.h"
 #include "store/Text.h"
 
+#include "Version.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -18,27 +20,29 @@
 namespace roradaza::cli {
 namespace {
 
-const char helpText[] =
-    "Uso: roradaza-check [--db FILE] [--date GG/MM/AAAA] [--saints | --no-saints]\n"
-    "                    [--color=auto|always|never] [--help] [--version]\n"
-    "\n"
-    "Esegue un controllo dei promemoria di Roradaza e ne stampa le righe, come le\n"
-    "mostra la finestra \"Eventi Imminenti\". Non scrive alcun file e non chiede nulla:\n"
-    "gli eventi da auto-cancellare sono elencati ma non cancellati.\n"
-    "\n"
-    "  --db FILE          l'archivio da controllare (predefinito: Roradaza.dat nella\n"
-    "                     cartella del programma se vi si può scrivere, altrimenti\n"
-    "                     in $XDG_DATA_HOME/roradaza, di solito ~/.local/share/roradaza)\n"
-    "  --date GG/MM/AAAA  il giorno da controllare, anche GG.MM.AAAA (predefinito: oggi)\n"
-    "  --saints           inizia con gli onomastici del giorno\n"
-    "  --no-saints        senza gli onomastici (predefinito: la terza riga di\n"
-    "                     Roradaza.ini accanto all'archivio, altrimenti con)\n"
-    "  --color=QUANDO     colori ANSI: auto (sul terminale), always, never\n"
-    "  --help             mostra questo aiuto\n"
-    "  --version          mostra la versione\n"
-    "\n"
-    "Stato di uscita: 0 tutto letto; 1 un file o un evento non leggibile (le altre\n"
-    "righe sono stampate comunque); 2 errore di utilizzo.\n";
+const char helpText[] = "Uso: roradaza-check [--db FILE] [--date GG/MM/AAAA] [--saints | --no-saints]\n"
+                        "                    [--color=auto|always|never] [--]\n"
+                        "       roradaza-check --help | --version\n"
+                        "\n"
+                        "Esegue un controllo dei promemoria di Roradaza e ne stampa le righe, come le\n"
+                        "mostra la finestra \"Eventi Imminenti\". Non scrive alcun file e non chiede nulla:\n"
+                        "gli eventi da auto-cancellare sono elencati ma non cancellati.\n"
+                        "\n"
+                        "  --db FILE          l'archivio da controllare (predefinito: Roradaza.dat nella\n"
+                        "                     cartella del programma se vi si può scrivere, altrimenti\n"
+                        "                     in $XDG_DATA_HOME/roradaza, di solito ~/.local/share/roradaza)\n"
+                        "  --date GG/MM/AAAA  il giorno da controllare, anche GG.MM.AAAA (predefinito: oggi)\n"
+                        "  --saints           inizia con gli onomastici del giorno\n"
+                        "  --no-saints        senza gli onomastici (predefinito: la terza riga di\n"
+                        "                     Roradaza.ini accanto all'archivio, altrimenti con)\n"
+                        "  --color=QUANDO     colori ANSI: auto (sul terminale, se NO_COLOR è vuota e\n"
+                        "                     TERM non è dumb), always, never\n"
+                        "  --help             mostra questo aiuto\n"
+                        "  --version          mostra la versione\n"
+                        "  --                 termina le opzioni\n"
+                        "\n"
+                        "Stato di uscita: 0 tutto letto; 1 un file o un evento non leggibile (le altre\n"
+                        "righe sono stampate comunque); 2 errore di utilizzo.\n";
 
 enum class Colour { Auto, Always, Never };
 
@@ -77,9 +81,9 @@ Options parse(const QStringList &args, const QString &programFolder)
             const QString text = arg.startsWith(QLatin1String("--date=")) ? arg.mid(7) : value(at, arg);
             static const QRegularExpression pattern(QStringLiteral("^(\\d\\d)([/.])(\\d\\d)\\2(\\d\\d\\d\\d)$"));
             const auto match = pattern.match(text);
-            const QDate date = match.hasMatch()
-                                   ? QDate(match.captured(4).toInt(), match.captured(3).toInt(), match.captured(1).toInt())
-                                   : QDate();
+            const QDate date = match.hasMatch() ? QDate(match.captured(4).toInt(), match.captured(3).toInt(),
+                                                        match.captured(1).toInt())
+                                                : QDate();
             if (!date.isValid())
                 throw UsageError{QStringLiteral("data non valida: \"%1\" (serve GG/MM/AAAA)").arg(text)};
             options.date = date;
@@ -103,6 +107,10 @@ Options parse(const QStringList &args, const QString &programFolder)
             options.help = true;
         } else if (arg == QLatin1String("--version")) {
             options.version = true;
+        } else if (arg == QLatin1String("--")) {
+            // The end of the options; the check takes no other argument.
+            if (at + 1 < args.size())
+                throw UsageError{QStringLiteral("argomento inatteso: \"%1\"").arg(args[at + 1])};
         } else {
             throw UsageError{QStringLiteral("opzione sconosciuta: \"%1\"").arg(arg)};
         }
@@ -134,7 +142,7 @@ QByteArray sgr(quint32 colour)
 
 } // namespace
 
-Outcome runCheck(const QStringList &args, const QString &programFolder, bool outputIsTerminal)
+Outcome runCheck(const QStringList &args, const QString &programFolder, bool terminalTakesColour)
 {
     Outcome outcome;
     const auto complain = [&outcome](const QString &message) {
@@ -152,14 +160,15 @@ Outcome runCheck(const QStringList &args, const QString &programFolder, bool out
     }
     if (options.help) {
         outcome.out = helpText;
-        outcome.out += "\nArchivio predefinito: " +
-                       QDir::toNativeSeparators(QDir(dataFolderFor(programFolder)).filePath(QStringLiteral("Roradaza.dat")))
-                           .toUtf8() +
-                       '\n';
+        outcome.out +=
+            "\nArchivio predefinito: " +
+            QDir::toNativeSeparators(QDir(dataFolderFor(programFolder)).filePath(QStringLiteral("Roradaza.dat")))
+                .toUtf8() +
+            '\n';
         return outcome;
     }
     if (options.version) {
-        outcome.out = "roradaza-check 4.9d\n";
+        outcome.out = "roradaza-check " RORADAZA_VERSION "\n" RORADAZA_LICENCE_TEXT;
         return outcome;
     }
 
@@ -210,7 +219,7 @@ Outcome runCheck(const QStringList &args, const QString &programFolder, bool out
     engine.setSaintsOption(settings.saints);
     const CheckEngine::Result result = engine.run();
 
-    const bool colour = options.colour == Colour::Always || (options.colour == Colour::Auto && outputIsTerminal);
+    const bool colour = options.colour == Colour::Always || (options.colour == Colour::Auto && terminalTakesColour);
     for (const NotificationList::Line &line : notices.lines()) {
         const QByteArray text = text::fromCp1252(line.text).toUtf8();
         if (colour && line.text != "-") {

@@ -13,7 +13,8 @@ struct Outcome
 };
 
 // One check pass printed as text. args excludes the program name;
-// programFolder is where the database is looked for by default.
-Outcome runCheck(const QStringList &args, const QString &programFolder, bool outputIsTerminal);
+// programFolder is where the database is looked for by default;
+// terminalTakesColour decides the colours of --color=auto.
+Outcome runCheck(const QStringList &args, const QString &programFolder, bool terminalTakesColour);
 
 } // namespace roradaza::cli

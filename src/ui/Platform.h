@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Version.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -37,6 +39,7 @@ inline constexpr char webSite[] = "https://roradaza.example/";
 inline constexpr char mailAddress[] = "roradaza@roradaza.example";
 } // namespace links
 
-inline constexpr char aboutText[] = "Roradaza  Ver 4.9d  -  Promemoria di compleanni, onomastici e ricorrenze";
+inline constexpr char aboutText[] =
+    "Roradaza  Ver " RORADAZA_VERSION "  -  Promemoria di compleanni, onomastici e ricorrenze";
 
 } // namespace roradaza

@@ -91,18 +91,40 @@ private:
         return found;
     }
 
-    Run check(const QStringList &args, const QString &program = QStringLiteral(RORADAZA_CHECK_PATH)) const
+    // environment holds NAME=value settings; terminal runs the program under
+    // script(1), so that its standard output is a terminal.
+    Run check(const QStringList &args, const QString &program = QStringLiteral(RORADAZA_CHECK_PATH),
+              const QStringList &settings = {}, bool terminal = false, const QString &standardOutput = {}) const
     {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("HOME"), path(QStringLiteral("home")));
         environment.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("home/.config")));
+        for (const QString &setting : settings)
+            environment.insert(setting.section(QLatin1Char('='), 0, 0), setting.section(QLatin1Char('='), 1));
+        // script(1) runs the command through $SHELL; bash would complain about the test's locale.
+        if (terminal)
+            environment.insert(QStringLiteral("SHELL"), QStringLiteral("/bin/sh"));
         process.setProcessEnvironment(environment);
         process.setWorkingDirectory(m_dir->path());
-        process.start(program, args);
+        if (!standardOutput.isEmpty())
+            process.setStandardOutputFile(standardOutput);
+        if (terminal) {
+            QStringList words;
+            for (QString word : QStringList{program} + args)
+                words << QLatin1Char('\'') + word.replace(QLatin1Char('\''), QLatin1String("'\\''")) +
+                             QLatin1Char('\'');
+            process.start(QStringLiteral("script"), {"-qec", words.join(QLatin1Char(' ')), "/dev/null"});
+        } else {
+            process.start(program, args);
+        }
+        process.closeWriteChannel();
         if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
             return {-1, {}, "did not finish: " + process.errorString().toUtf8()};
-        return {process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError()};
+        QByteArray out = process.readAllStandardOutput();
+        if (terminal)
+            out.replace("\r\n", "\n");
+        return {process.exitCode(), out, process.readAllStandardError()};
     }
 
     QStringList withDatabase(const QStringList &args) const
@@ -121,17 +143,32 @@ private slots:
     void workedExample_data()
     {
         QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("environment");
+        QTest::addColumn<bool>("terminal");
         QTest::addColumn<bool>("colour");
-        QTest::newRow("never") << QStringList{"--date", "29/03/2007", "--color=never"} << false;
-        QTest::newRow("never, dots") << QStringList{"--date", "29.03.2007", "--color=never"} << false;
-        QTest::newRow("auto into a pipe") << QStringList{"--date=29/03/2007"} << false;
-        QTest::newRow("always") << QStringList{"--date", "29/03/2007", "--color=always"} << true;
-        QTest::newRow("always, dots") << QStringList{"--color=always", "--date", "29.03.2007"} << true;
+        const QStringList none;
+        const QStringList xterm{"TERM=xterm"};
+        const QStringList date{"--date", "29/03/2007"};
+        QTest::newRow("never") << QStringList{"--date", "29/03/2007", "--color=never"} << none << false << false;
+        QTest::newRow("never, dots") << QStringList{"--date", "29.03.2007", "--color=never"} << none << false << false;
+        QTest::newRow("auto into a pipe") << QStringList{"--date=29/03/2007"} << none << false << false;
+        QTest::newRow("always") << QStringList{"--date", "29/03/2007", "--color=always"} << none << false << true;
+        QTest::newRow("always, dots") << QStringList{"--color=always", "--date", "29.03.2007"} << none << false << true;
+        QTest::newRow("always over NO_COLOR")
+            << QStringList{"--date", "29/03/2007", "--color=always"} << QStringList{"NO_COLOR=1"} << false << true;
+        QTest::newRow("auto on a terminal") << date << xterm << true << true;
+        QTest::newRow("auto on a terminal, NO_COLOR") << date << xterm + QStringList{"NO_COLOR=1"} << true << false;
+        QTest::newRow("auto on a terminal, NO_COLOR empty") << date << xterm + QStringList{"NO_COLOR="} << true << true;
+        QTest::newRow("auto on a terminal, TERM dumb") << date << QStringList{"TERM=dumb"} << true << false;
+        QTest::newRow("options ended by --")
+            << QStringList{"--color=never", "--date", "29/03/2007", "--"} << none << false << false;
     }
 
     void workedExample()
     {
         QFETCH(QStringList, args);
+        QFETCH(QStringList, environment);
+        QFETCH(bool, terminal);
         QFETCH(bool, colour);
         write("archivio/Roradaza.dat", workedExampleFile);
 
@@ -147,7 +184,7 @@ private slots:
         for (const auto &[text, sgr] : lines)
             expected += colour && !sgr.isEmpty() ? "\x1b[" + sgr + "m" + text + "\x1b[0m\n" : text + "\n";
 
-        const Run run = check(withDatabase(args));
+        const Run run = check(withDatabase(args), QStringLiteral(RORADAZA_CHECK_PATH), environment, terminal);
         QCOMPARE(run.err, QByteArray());
         QCOMPARE(run.status, 0);
         QCOMPARE(run.out, expected);
@@ -269,28 +306,32 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QByteArray>("failure");
+        QTest::addColumn<QString>("standardOutput");
         // The file's name lacks "Roradaza", so the refusal itself must name the program.
         QTest::newRow("older layout") << QByteArray("1\r\nAnna\r\n03\r\n29\r\n00\r\nBruno\r\n04\r\n01\r\n00\r\n")
-                                      << QByteArray("Roradaza");
-        QTest::newRow("older layout, one record") << QByteArray("0\nAnna\n03\n29\n00\n") << QByteArray("Roradaza");
+                                      << QByteArray("Roradaza") << QString();
+        QTest::newRow("older layout, one record")
+            << QByteArray("0\nAnna\n03\n29\n00\n") << QByteArray("Roradaza") << QString();
         QTest::newRow("count line") << QByteArray("abc\r\nAnna\r\n03\r\n29\r\n00\r\n0000\r\n")
-                                    << QByteArray("'abc' is not a valid integer value");
-        QTest::newRow("missing") << QByteArray() << QByteArray("vecchio.dat");
+                                    << QByteArray("'abc' is not a valid integer value") << QString();
+        QTest::newRow("missing") << QByteArray() << QByteArray("vecchio.dat") << QString();
         QTest::newRow("last record cut short") << QByteArray("1\r\nAnna\r\n05\r\n14\r\n07\r\n0000\r\nBruno\r\n04\r\n")
-                                               << QByteArray("vecchio.dat finisce");
+                                               << QByteArray("vecchio.dat finisce") << QString();
         QTest::newRow("count line promises fewer")
             << QByteArray("0\r\nAnna\r\n05\r\n14\r\n07\r\n0000\r\nBruno\r\n04\r\n01\r\n00\r\n0000\r\n")
-            << QByteArray("vecchio.dat continua");
+            << QByteArray("vecchio.dat continua") << QString();
         // Made here, not written: the file's bytes column names the kind.
-        QTest::newRow("FIFO") << QByteArray("fifo") << QByteArray("Cannot open file");
-        QTest::newRow("link to /dev/zero") << QByteArray("zero") << QByteArray("Cannot open file");
-        QTest::newRow("folder") << QByteArray("folder") << QByteArray("Cannot open file");
+        QTest::newRow("FIFO") << QByteArray("fifo") << QByteArray("Cannot open file") << QString();
+        QTest::newRow("link to /dev/zero") << QByteArray("zero") << QByteArray("Cannot open file") << QString();
+        QTest::newRow("folder") << QByteArray("folder") << QByteArray("Cannot open file") << QString();
+        QTest::newRow("lines into a full disk") << workedExampleFile << QByteArray("standard output") << "/dev/full";
     }
 
     void fileRefused()
     {
         QFETCH(QByteArray, file);
         QFETCH(QByteArray, failure);
+        QFETCH(QString, standardOutput);
         const QString odd = path("archivio/vecchio.dat");
         QVERIFY(QDir().mkpath(path("archivio")));
         if (file == "fifo")
@@ -303,7 +344,8 @@ private slots:
             write("archivio/vecchio.dat", file);
         const bool regular = QFileInfo(odd).isFile() || file.isNull();
         const QStringList before = files();
-        const Run run = check({"--db", path("archivio/vecchio.dat"), "--date", "29/03/2007", "--no-saints"});
+        const Run run = check({"--db", path("archivio/vecchio.dat"), "--date", "29/03/2007", "--no-saints"},
+                              QStringLiteral(RORADAZA_CHECK_PATH), {}, false, standardOutput);
         QCOMPARE(run.status, 1);
         QCOMPARE(run.out, QByteArray());
         QVERIFY2(run.err.contains(failure), run.err);
@@ -324,6 +366,7 @@ private slots:
         QTest::newRow("saints both ways") << QStringList{"--saints", "--no-saints"};
         QTest::newRow("saints both ways, reversed") << QStringList{"--no-saints", "--saints"};
         QTest::newRow("colour rainbow") << QStringList{"--color=rainbow"};
+        QTest::newRow("an option after --") << QStringList{"--", "--saints"};
     }
 
     void usageError()
@@ -341,7 +384,7 @@ private slots:
         QTest::addColumn<QString>("option");
         QTest::addColumn<QByteArray>("shows");
         QTest::newRow("help") << QStringLiteral("--help") << QByteArray("--no-saints");
-        QTest::newRow("version") << QStringLiteral("--version") << QByteArray("4.9");
+        QTest::newRow("version") << QStringLiteral("--version") << QByteArray("GNU GPL versione 3 o successiva");
     }
 
     void helpAndVersion()
