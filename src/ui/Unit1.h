@@ -117,6 +117,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -146,6 +147,7 @@ private:
     void FormShow();
     void FormClose();
     void applyLoopCheck();
+    void openTrayMenu(const QPoint &pointer);
     void showTrayIcon();
     void hideTrayIcon();
     void showError(const QString &text);
