@@ -108,6 +108,9 @@ QFont uiFont(const QString &family, int pixelHeight)
                       : family == QLatin1String("Times New Roman") ? QFont::Serif
                                                                    : QFont::SansSerif);
     font.setPixelSize(pixelHeight);
+    // Glyphs on whole pixels, as the layouts were drawn: the look-alike fonts
+    // then take the widths the labels have in their places.
+    font.setHintingPreference(QFont::PreferFullHinting);
     return font;
 }
 
