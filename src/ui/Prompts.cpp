@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QInputDialog>
-#include <QMenu>
 
 namespace roradaza {
 namespace {
@@ -12,8 +11,9 @@ namespace {
 QWidget *windowOnTop()
 {
     for (QWidget *window : QApplication::topLevelWidgets()) {
-        if (window->isVisible() && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) &&
-            !qobject_cast<QMenu *>(window))
+        const Qt::WindowType type = window->windowType();
+        if (window->isVisible() && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) && type != Qt::Popup &&
+            type != Qt::ToolTip)
             return window;
     }
     return nullptr;
