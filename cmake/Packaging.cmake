@@ -73,5 +73,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The libraries come from dpkg-shlibdeps; the xcb platform plugin and the JPEG
 # reader come with libqt6gui6, and the program's pictures are plain PNG.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# The layouts are drawn for Times New Roman, Arial-like sans and Courier:
+# Liberation has their metrics, so every label fits its place.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation2)
 
 include(CPack)

@@ -1,16 +1,50 @@
 #include "ui/Prompts.h"
 
+#include <QApplication>
 #include <QInputDialog>
 
 namespace roradaza {
+namespace {
 
-Prompts::Answer DialogPrompts::ask(QWidget *parent, const QString &caption, const QString &text,
-                                   QMessageBox::Icon icon, Buttons buttons)
+// The visible window that stays on top of the others (the notification
+// window), if any.
+QWidget *windowOnTop()
+{
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        const Qt::WindowType type = window->windowType();
+        if (window->isVisible() && window->windowFlags().testFlag(Qt::WindowStaysOnTopHint) && type != Qt::Popup &&
+            type != Qt::ToolTip)
+            return window;
+    }
+    return nullptr;
+}
+
+// Under a window manager a box opened while a window stays on top would open
+// beneath it, holding the keyboard unseen: the box becomes that window's
+// child and stays on top itself.
+QWidget *ownerOf(QWidget *parent)
+{
+    QWidget *onTop = windowOnTop();
+    return parent || !onTop ? parent : onTop;
+}
+
+void keepInFront(QWidget *box)
+{
+    if (windowOnTop())
+        box->setWindowFlag(Qt::WindowStaysOnTopHint);
+}
+
+} // namespace
+
+Prompts::Answer DialogPrompts::ask(QWidget *parent, const QString &caption, const QString &text, QMessageBox::Icon icon,
+                                   Buttons buttons)
 {
     const bool yesNo = buttons == Buttons::YesNo;
     QMessageBox box(icon, caption, text,
-                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok | QMessageBox::Cancel, parent);
+                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok | QMessageBox::Cancel,
+                    ownerOf(parent));
     box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    keepInFront(&box);
     switch (box.exec()) {
     case QMessageBox::Yes:
         return Answer::Yes;
@@ -25,18 +59,22 @@ Prompts::Answer DialogPrompts::ask(QWidget *parent, const QString &caption, cons
 
 void DialogPrompts::tell(QWidget *parent, const QString &caption, const QString &text, QMessageBox::Icon icon)
 {
-    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, ownerOf(parent));
+    keepInFront(&box);
     box.exec();
 }
 
 std::optional<QString> DialogPrompts::askText(QWidget *parent, const QString &caption, const QString &prompt,
                                               const QString &initial)
 {
-    bool accepted = false;
-    const QString text = QInputDialog::getText(parent, caption, prompt, QLineEdit::Normal, initial, &accepted);
-    if (!accepted)
+    QInputDialog box(ownerOf(parent));
+    box.setWindowTitle(caption);
+    box.setLabelText(prompt);
+    box.setTextValue(initial);
+    keepInFront(&box);
+    if (box.exec() != QDialog::Accepted)
         return std::nullopt;
-    return text;
+    return box.textValue();
 }
 
 } // namespace roradaza

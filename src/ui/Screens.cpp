@@ -9,6 +9,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QPainter>
+#include <QPalette>
 #include <QScreen>
 #include <QWidget>
 
@@ -107,20 +108,10 @@ QFont uiFont(const QString &family, int pixelHeight)
                       : family == QLatin1String("Times New Roman") ? QFont::Serif
                                                                    : QFont::SansSerif);
     font.setPixelSize(pixelHeight);
+    // Glyphs on whole pixels, as the layouts were drawn: the look-alike fonts
+    // then take the widths the labels have in their places.
+    font.setHintingPreference(QFont::PreferFullHinting);
     return font;
-}
-
-void fitToWidth(QLabel *label, int width)
-{
-    // Text width grows with the font's size: one measure gives the size that
-    // fits, and each size tried would load another font.
-    QFont font = label->font();
-    const int advance = QFontMetrics(font).horizontalAdvance(label->text());
-    if (advance > width && advance > 0) {
-        font.setPixelSize(std::max(8, font.pixelSize() * width / advance));
-        label->setFont(font);
-    }
-    label->adjustSize();
 }
 
 QIcon programIcon(const QString &name)
@@ -155,6 +146,37 @@ void PictureLabel::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawPixmap(contentsRect(), picture);
+}
+
+void keepLightColours(QWidget *widget)
+{
+    QPalette palette = widget->palette();
+    for (const auto group : {QPalette::Active, QPalette::Inactive}) {
+        palette.setColor(group, QPalette::Base, Qt::white);
+        palette.setColor(group, QPalette::AlternateBase, QColor(0xf0, 0xf0, 0xf0));
+        palette.setColor(group, QPalette::Text, Qt::black);
+        palette.setColor(group, QPalette::Window, QColor(0xf0, 0xf0, 0xf0));
+        palette.setColor(group, QPalette::WindowText, Qt::black);
+        palette.setColor(group, QPalette::Button, QColor(0xf0, 0xf0, 0xf0));
+        palette.setColor(group, QPalette::ButtonText, Qt::black);
+    }
+    palette.setColor(QPalette::Disabled, QPalette::Base, QColor(0xf0, 0xf0, 0xf0));
+    palette.setColor(QPalette::Disabled, QPalette::Text, QColor(0x6d, 0x6d, 0x6d));
+    palette.setColor(QPalette::Disabled, QPalette::Button, QColor(0xf0, 0xf0, 0xf0));
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x6d, 0x6d, 0x6d));
+    palette.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x6d, 0x6d, 0x6d));
+    widget->setPalette(palette);
+}
+
+QPoint popupPlace(const QPoint &pointer, const QSize &size, const QRect &area)
+{
+    const auto along = [](int at, int length, int first, int last) {
+        if (at + length <= last)
+            return std::max(at + 1, first);
+        return std::max(at - length, first);
+    };
+    return {along(pointer.x(), size.width(), area.left(), area.right()),
+            along(pointer.y(), size.height(), area.top(), area.bottom())};
 }
 
 void centreOnPointerScreen(QWidget *window)

@@ -14,10 +14,6 @@ namespace roradaza {
 // to a look-alike where it is missing (MS Sans Serif, Times New Roman, Courier).
 QFont uiFont(const QString &family, int pixelHeight);
 
-// Makes a label's font smaller until its text fits the width its place has
-// in the layout: a fallback font may run wider than the one it stands for.
-void fitToWidth(QLabel *label, int width);
-
 // One of the program's pictures ("roradaza", "tray", "exit"), from its
 // rendered sizes; "exit" also has its greyed image for the disabled state.
 QIcon programIcon(const QString &name);
@@ -45,6 +41,15 @@ public:
 protected:
     void paintEvent(QPaintEvent *event) override;
 };
+
+// The designed light background and dark text, whatever the desktop's
+// palette: the reminders' colours and the lists must stay readable on a dark one.
+void keepLightColours(QWidget *widget);
+
+// Where a pop-up menu of this size opens from the pointer: its corner next to
+// the pointer, to the right and below where it fits in the area, otherwise to
+// the left or above, and never under the pointer.
+QPoint popupPlace(const QPoint &pointer, const QSize &size, const QRect &area);
 
 // Centres a window on the screen that holds the mouse pointer, within its
 // available area.

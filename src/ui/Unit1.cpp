@@ -18,9 +18,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QIcon>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -28,6 +30,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -79,6 +82,7 @@ QTreeView *makeListView(QWidget *parent, const char *name, QAbstractItemModel *m
         for (int column = 0; column < EventListModel::ColumnCount; ++column)
             view->setColumnWidth(column, EventListModel::columnWidth(column));
     }
+    keepLightColours(view);
     return view;
 }
 
@@ -162,6 +166,7 @@ TForm1::TForm1(const Platform &platform)
 
 TForm1::~TForm1()
 {
+    delete m_popupMenu2;
     delete m_model;
     delete m_filteredModel;
 }
@@ -186,8 +191,7 @@ void TForm1::buildClient()
     auto *bevel3 = makeFrame(m_client, "Bevel3", QFrame::Box | QFrame::Sunken, {312, 408, 89, 41});
     auto *bevel4 = makeFrame(m_client, "Bevel4", QFrame::Panel | QFrame::Raised, {24, 384, 81, 17});
     auto *label1 = makeLabel(m_client, "Label1", QStringLiteral("Auto Chiusura:"), {32, 386}, 11);
-    fitToWidth(label1, 104 - 32 - 2);
-    fitToWidth(makeLabel(m_client, "Label2", QStringLiteral("Ricerca / Filtro:"), {70, 6}, 19), 200 - 70 - 4);
+    makeLabel(m_client, "Label2", QStringLiteral("Ricerca / Filtro:"), {70, 6}, 19);
 
     m_listView1 = makeListView(m_client, "ListView1", m_model, {8, 32, 401, m_listView1Height});
 
@@ -216,7 +220,8 @@ void TForm1::buildClient()
     QFont stopFont = uiFont(QStringLiteral("MS Sans Serif"), 19);
     stopFont.setItalic(true);
     m_button4->setFont(stopFont);
-    m_button4->setStyleSheet(QStringLiteral("color: black;"));
+    // Black text, on a light face that a dark desktop palette does not darken.
+    keepLightColours(m_button4);
     m_button4->setDefault(true);
     m_button4->setEnabled(false);
     connect(m_button4, &QPushButton::clicked, this, [this] { guarded([this] { Button4Click(); }); });
@@ -316,7 +321,9 @@ void TForm1::buildMenus()
     m_popupMenu1->setDefaultAction(edit1);
     action(m_popupMenu1, "Delete1", QStringLiteral("&Cancella"), &TForm1::Delete1Click);
 
-    m_popupMenu2 = new QMenu(this);
+    // Owned by no window: a menu belongs to its window's enabled state, and
+    // the tray menu must open while the main window is disabled.
+    m_popupMenu2 = new QMenu;
     m_popupMenu2->setObjectName(QStringLiteral("PopupMenu2"));
     QAction *restore1 = action(m_popupMenu2, "Restore1", QStringLiteral("&Ripristina"), &TForm1::Restore1Click);
     m_popupMenu2->setDefaultAction(restore1);
@@ -336,8 +343,17 @@ void TForm1::buildTray()
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         // Either button opens the tray menu; other clicks do nothing.
         if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context)
-            m_popupMenu2->popup(QCursor::pos());
+            openTrayMenu(QCursor::pos());
     });
+}
+
+void TForm1::openTrayMenu(const QPoint &pointer)
+{
+    const QScreen *screen = QGuiApplication::screenAt(pointer);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(pointer, m_popupMenu2->sizeHint());
+    m_popupMenu2->popup(popupPlace(pointer, m_popupMenu2->sizeHint(), area));
 }
 
 void TForm1::attach(TForm2 *editor, TForm4 *notifications, TVersionHistoryForm *history)
@@ -448,6 +464,21 @@ void TForm1::FormShow()
                 m_form4->showNotifications();
         }
     }
+}
+
+void TForm1::keyPressEvent(QKeyEvent *event)
+{
+    // A main window has no default button of its own: Enter, unless a control
+    // took it, presses "NON chiudere!", or "&Modifica" once that no longer
+    // covers it, when enabled.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        QPushButton *button = m_button4->isHidden() ? m_button2 : m_button4;
+        if (button->isEnabled()) {
+            button->click();
+            return;
+        }
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void TForm1::closeEvent(QCloseEvent *event)
@@ -706,8 +737,10 @@ void TForm1::ImportadaRoradaza1Click()
 
 int TForm1::currentRow() const
 {
+    // The current record is the focused row, and only while it is selected:
+    // a view that merely takes the focus puts its cursor on a row of its own.
     const QModelIndex current = m_listView1->currentIndex();
-    return current.isValid() ? current.row() : -1;
+    return current.isValid() && m_listView1->selectionModel()->isRowSelected(current.row()) ? current.row() : -1;
 }
 
 void TForm1::makeCurrent(int row)
@@ -821,8 +854,11 @@ void TForm1::Delete1Click()
                                                    text::fromCp1252(record.name) + QStringLiteral("\" ?"),
                                                QMessageBox::Question, Prompts::Buttons::OkCancel);
     // The list may have changed while the question was open: remove the record asked about.
-    if (answer == Prompts::Answer::Ok && asked.isValid() && m_events.at(asked.row()) == record)
+    if (answer == Prompts::Answer::Ok && asked.isValid() && m_events.at(asked.row()) == record) {
         m_events.removeAt(asked.row());
+        // No other record becomes current in its place.
+        m_listView1->selectionModel()->clear();
+    }
     focusList();
     ComboBox1Change();
 }

@@ -126,6 +126,7 @@ public:
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -157,6 +158,7 @@ private:
     // Exit2Click's work: false when a save failed and the user chose to stay.
     bool endProgram();
     void applyLoopCheck();
+    void openTrayMenu(const QPoint &pointer);
     void showTrayIcon();
     void hideTrayIcon();
     void showError(const QString &text);

@@ -19,11 +19,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QToolTip>
 #include <QValidator>
+
+#include <algorithm>
 
 namespace roradaza {
 namespace {
@@ -49,6 +53,32 @@ public:
         if (input.contains(QLatin1Char('\n')) || input.contains(QLatin1Char('\r')) || !text::toCp1252(input))
             return Invalid;
         return Acceptable;
+    }
+};
+
+// The year box takes up to four digits as they are typed, in range or not,
+// and brings the year to the nearest end of its range when it loses the
+// focus; a box left empty reads as the first year.
+class YearBox final : public QSpinBox
+{
+public:
+    using QSpinBox::QSpinBox;
+
+protected:
+    QValidator::State validate(QString &input, int &position) const override
+    {
+        if (input.size() > 4 || std::any_of(input.cbegin(), input.cend(), [](QChar c) { return !c.isDigit(); }))
+            return QValidator::Invalid;
+        if (input.isEmpty())
+            return QValidator::Intermediate;
+        return QSpinBox::validate(input, position) == QValidator::Acceptable ? QValidator::Acceptable
+                                                                             : QValidator::Intermediate;
+    }
+    void fixup(QString &input) const override
+    {
+        bool number = false;
+        const int year = input.toInt(&number);
+        input = QString::number(number ? std::clamp(year, minimum(), maximum()) : minimum());
     }
 };
 
@@ -87,6 +117,10 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
     for (const char *prefix : namePrefixes)
         m_nome->addItem(QString::fromLatin1(prefix));
     m_nome->lineEdit()->setValidator(new StorableText(m_nome));
+    // A refused character is said so beside the box, not dropped unseen.
+    connect(m_nome->lineEdit(), &QLineEdit::inputRejected, this, [this] {
+        QToolTip::showText(m_nome->mapToGlobal(QPoint(0, m_nome->height())), refusedCharacterText(), m_nome);
+    });
     m_nome->resize(249, m_nome->sizeHint().height());
 
     m_groupBox2 = new QGroupBox(this);
@@ -126,7 +160,7 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
     m_edit2->setMaxLength(2);
     m_edit2->resize(28, 21);
     m_checkBox2 = place(new QCheckBox(QStringLiteral("Anno specifico"), m_groupBox1), "CheckBox2", 134, 46);
-    m_spinEdit1 = place(new QSpinBox(m_groupBox1), "SpinEdit1", 152, 66);
+    m_spinEdit1 = place(new YearBox(m_groupBox1), "SpinEdit1", 152, 66);
     m_spinEdit1->setRange(2000, 2999);
     m_spinEdit1->setValue(2000);
     m_spinEdit1->resize(64, 20);
@@ -195,7 +229,13 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
 
     connect(m_rbAnn, &QRadioButton::clicked, this, &TForm2::rbAnnClick);
     connect(m_rbSett, &QRadioButton::clicked, this, &TForm2::rbSettClick);
-    connect(m_checkListBox1, &QListWidget::currentRowChanged, this, &TForm2::CheckListBox1Click);
+    // The selected line, not the cursor: a list taking the focus puts its
+    // cursor on the first line without the user choosing it.
+    connect(m_checkListBox1, &QListWidget::itemSelectionChanged, this, [this] {
+        if (!m_checkListBox1->selectedItems().isEmpty())
+            CheckListBox1Click();
+    });
+    m_checkListBox1->viewport()->installEventFilter(this);
     connect(m_checkBox2, &QCheckBox::toggled, this, &TForm2::CheckBox2Click);
     connect(m_comboBox1, &QComboBox::activated, this, &TForm2::ComboBox1Change);
     connect(m_edit3, &QLineEdit::textChanged, this, [this] {
@@ -260,8 +300,8 @@ void TForm2::showEvent(QShowEvent *event)
         return;
     FormShow();
     if (!m_placed) {
-        // Measured only now: each font size tried costs start-up a font load.
-        fitToWidth(m_label7, 140);
+        // Measured only now: measuring loads the heading's font, which start-up does without.
+        m_label7->adjustSize();
         centreOnPointerScreen(this);
         m_placed = true;
     }
@@ -530,11 +570,14 @@ void TForm2::FormClose()
 
 bool TForm2::keyPressAllowed(QLineEdit *box, QKeyEvent *event)
 {
+    // Only typed characters count: Tab, Enter, Escape, Delete, the arrows and
+    // the shortcuts leave the box as it is.
     const QString typed = event->text();
-    if (typed.isEmpty())
+    const bool backspace = event->key() == Qt::Key_Backspace;
+    if (!backspace && (typed.isEmpty() || !typed.at(0).isPrint()))
         return true;
-    const QChar c = typed.at(0);
-    const bool allowed = (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || event->key() == Qt::Key_Backspace;
+    const QChar c = typed.isEmpty() ? QChar() : typed.at(0);
+    const bool allowed = backspace || (c >= QLatin1Char('0') && c <= QLatin1Char('9'));
     box->setReadOnly(!allowed);
     return allowed;
 }
@@ -548,6 +591,13 @@ bool TForm2::eventFilter(QObject *watched, QEvent *event)
     }
     if (event->type() == QEvent::KeyRelease && watched == m_edit3 && !static_cast<QKeyEvent *>(event)->isAutoRepeat())
         Edit3KeyUp();
+    if (event->type() == QEvent::MouseButtonPress && watched == m_checkListBox1->viewport()) {
+        // A press on a weekday's check box ticks it and selects its line too,
+        // as a press anywhere else on the line does.
+        const auto *press = static_cast<QMouseEvent *>(event);
+        if (QListWidgetItem *item = m_checkListBox1->itemAt(press->position().toPoint()))
+            m_checkListBox1->setCurrentItem(item);
+    }
     if (event->type() == QEvent::MouseButtonPress) {
         if (watched == m_groupBox1 && m_groupBox1->isEnabled())
             rbAnnClick();

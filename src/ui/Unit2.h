@@ -25,6 +25,12 @@ class EventList;
 class Prompts;
 class SaintsCalendar;
 
+// Said beside the name box when it refuses a character.
+inline QString refusedCharacterText()
+{
+    return QStringLiteral("Carattere non ammesso nel nome dell'evento");
+}
+
 // What the editor needs of the main window.
 class EditorOwner
 {

@@ -4,12 +4,14 @@
 #include "store/Text.h"
 #include "ui/Screens.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextCursor>
 #include <QTextEdit>
+#include <QTimer>
 
 namespace roradaza {
 
@@ -27,15 +29,22 @@ TForm4::TForm4(const NotificationList &notices, NotificationOwner &owner, const 
     setFixedSize(515, 401);
     setFont(uiFont(QStringLiteral("MS Sans Serif"), 11));
 
+    // The panel's border is a two-pixel edge; inside it a raised bevel of one
+    // pixel frames the picture, which fills what the bevel leaves: 509 by 395.
     auto *panel = new QFrame(this);
     panel->setObjectName(QStringLiteral("Panel1"));
     panel->setGeometry(0, 0, 515, 401);
-    panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
-    panel->setLineWidth(1);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(2);
+    auto *bevel = new QFrame(panel);
+    bevel->setObjectName(QStringLiteral("Panel1Bevel"));
+    bevel->setGeometry(panel->contentsRect());
+    bevel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    bevel->setLineWidth(1);
 
-    auto *image = new QLabel(panel);
+    auto *image = new QLabel(bevel);
     image->setObjectName(QStringLiteral("Image1"));
-    image->setGeometry(panel->contentsRect());
+    image->setGeometry(bevel->contentsRect());
     image->setScaledContents(true);
     image->setPixmap(background);
 
@@ -47,7 +56,7 @@ TForm4::TForm4(const NotificationList &notices, NotificationOwner &owner, const 
     headingFont.setItalic(true);
     heading->setFont(headingFont);
     heading->setStyleSheet(QStringLiteral("color: #ff0000; background: transparent;"));
-    fitToWidth(heading, 515 - 168 - 16);
+    heading->adjustSize();
 
     m_listBox = new QTextEdit(panel);
     m_listBox->setObjectName(QStringLiteral("ListBox1"));
@@ -55,7 +64,9 @@ TForm4::TForm4(const NotificationList &notices, NotificationOwner &owner, const 
     m_listBox->setReadOnly(true);
     m_listBox->setLineWrapMode(QTextEdit::NoWrap);
     m_listBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_listBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Lines beyond the box's height are reached with a scroll bar and the wheel.
+    m_listBox->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    keepLightColours(m_listBox);
     m_listBox->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_listBox->viewport()->setCursor(Qt::ArrowCursor);
     m_listBox->setTextColor(fromWindowsColour(colours::blue));
@@ -107,7 +118,22 @@ void TForm4::showNotifications()
         m_placed = true;
     }
     show();
+    takeFocus();
+    // Once more when the loop comes back: a window shown in the same turn
+    // (the main window at start-up, mapped after its first check) would take
+    // the keyboard otherwise. A box open by then keeps it.
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible() && !QApplication::activeModalWidget())
+            takeFocus();
+    });
+}
+
+void TForm4::takeFocus()
+{
+    // The window takes the keyboard, so that Enter presses its visible "&Ok"
+    // rather than reaching the disabled window behind it.
     raise();
+    activateWindow();
     (m_button1->isVisible() ? m_button1 : m_button2)->setFocus();
 }
 

@@ -15,8 +15,8 @@ class NotificationOwner
 {
 public:
     virtual ~NotificationOwner() = default;
-    virtual void startCountdown() = 0;     // Timer1
-    virtual void enableStopButton() = 0;   // Button4
+    virtual void startCountdown() = 0;   // Timer1
+    virtual void enableStopButton() = 0; // Button4
     virtual void enableMainWindow() = 0;
 };
 
@@ -45,6 +45,7 @@ protected:
 
 private:
     void render();
+    void takeFocus();
     void FormClose();
     void ListBox1Enter();
 

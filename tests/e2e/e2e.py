@@ -6,7 +6,12 @@ runs it under faketime on 29 March 2007, drives it with xdotool and keeps
 screenshots. Without a display the script starts itself again under
 xvfb-run, so that every case gets a server of its own.
 
-    e2e.py --binary PATH --screenshots DIR --case NAME
+Two desktops: the bare X server, where the last window opened is on top and
+holds the keyboard, and the same server under openbox, where the window
+manager decides stacking and focus as on a user's desktop. There the keys go
+to whatever window holds the focus, as a person's would.
+
+    e2e.py --binary PATH --screenshots DIR --case NAME [--desktop openbox]
 """
 
 import argparse
@@ -53,11 +58,15 @@ QUIET_DAY = database(
 
 SAINTS_OFF = b"0\r\n1200000\r\n0\r\n"
 TRAY_SAINTS_OFF = b"-1\r\n1200000\r\n0\r\n"
+TRAY_SAINTS_ON = b"-1\r\n1200000\r\n-1\r\n"
 DEFAULT_SETTINGS = b"0\r\n1200000\r\n-1\r\n"
 
 # Client heights of the main window: the full form and the compact one.
 EXPANDED_CLIENT = 457
 COMPACT_CLIENT = 457 - (503 - 155)
+
+# Seconds a start may take on a loaded machine, a window manager's included.
+START = 30
 
 OLD = 946684800  # 1 January 2000: files the program writes get a newer time
 
@@ -122,6 +131,29 @@ def main_window():
         if place and place[2] == 417:
             return window
     return None
+
+
+def stacking():
+    """The managed windows, bottom to top, as the window manager stacks them."""
+    result = run("xprop", "-root", "_NET_CLIENT_LIST_STACKING")
+    _, _, ids = result.stdout.partition("#")
+    return [int(value.strip(), 16) for value in ids.split(",") if value.strip()]
+
+
+def frame_top(window):
+    """The top of a window's frame: the window manager's title bar lies above the window itself."""
+    extents = run("xprop", "-id", str(window), "_NET_FRAME_EXTENTS").stdout.partition("=")[2].split(",")
+    return geometry(window)[1] - (int(extents[2]) if len(extents) == 4 else 0)
+
+
+def active_window():
+    result = run("xdotool", "getactivewindow")
+    return int(result.stdout) if result.returncode == 0 and result.stdout.strip() else None
+
+
+def pointer():
+    values = dict(field.split(":") for field in run("xdotool", "getmouselocation").stdout.split() if ":" in field)
+    return int(values["x"]), int(values["y"])
 
 
 def screenshot(path, window="root", crop=None):
@@ -191,8 +223,10 @@ def text_lines(rows):
 
 
 class Case:
-    def __init__(self, binary, screenshots, name):
+    def __init__(self, binary, screenshots, name, desktop="bare"):
         self.name = name
+        self.desktop = desktop
+        self.managed = desktop == "openbox"
         self.screenshots = screenshots
         self.folder = tempfile.mkdtemp(prefix=f"roradaza-e2e-{name}-")
         self.program = os.path.join(self.folder, "Roradaza")
@@ -212,7 +246,42 @@ class Case:
         return os.path.join(self.folder, name)
 
     def shot(self, name):
+        if self.managed:
+            stem, extension = os.path.splitext(name)
+            name = f"{stem}-{self.desktop}{extension}"
         return os.path.join(self.screenshots, name)
+
+    def start_desktop(self):
+        """openbox, when the case runs under it, managing the server before the program starts."""
+        if not self.managed:
+            return
+        self.start_helper("openbox")
+        # Its theme is named on the root window once it is loaded, fonts and all;
+        # until then openbox maps no window.
+        wait_for("openbox to manage the screen", lambda: "_OB_THEME(" in run("xprop", "-root", "_OB_THEME").stdout,
+                 START)
+
+    def key(self, window, *keys):
+        """Keys as a person presses them: under a window manager to the window
+        that holds the focus; on the bare server to the given window."""
+        if self.managed:
+            time.sleep(0.3)
+            run("xdotool", "key", *keys)
+        else:
+            focus_and_key(window, *keys)
+
+    def check_focus(self, window, what):
+        if self.managed:
+            wait_for(f"{what} to hold the focus", lambda: active_window() == window, 5)
+            check(True, f"{what} holds the keyboard focus")
+
+    def dismiss_notification(self, window, place):
+        """"&Ok": under openbox by Enter, which must reach it; on the bare server by a click."""
+        if self.managed:
+            self.check_focus(window, "the notification window")
+            self.key(window, "Return")
+        else:
+            click(place[0] + 184 + 76, place[1] + 352 + 16)
 
     def write(self, name, data):
         with open(self.path(name), "wb") as file:
@@ -280,7 +349,7 @@ class Case:
             log(f"files kept in {self.folder}")
 
     def notification_window(self):
-        window = wait_for('"Eventi Imminenti"', lambda: visible_windows("Eventi Imminenti"), 15)[0]
+        window = wait_for('"Eventi Imminenti"', lambda: visible_windows("Eventi Imminenti"), START)[0]
         return window, geometry(window)
 
     def check_notification_lines(self, picture, place, expected, bottom=None):
@@ -322,11 +391,17 @@ def delete_prompt_case(case, answer):
     prompt = wait_for("the delete prompt", lambda: visible_windows("Warning"), 10)[0]
     time.sleep(0.3)
     screenshot(case.shot(f"delete-prompt-{answer}.png"))
+    if case.managed:
+        order = stacking()
+        check(prompt in order and window in order and order.index(prompt) > order.index(window),
+              "the delete prompt is stacked above the notification window")
+        case.check_focus(prompt, "the delete prompt")
     # Above the prompt: the lines gathered so far, before the separator is added.
     case.check_notification_lines(case.shot(f"delete-prompt-{answer}.png"), place,
-                                  ["green", "red", "blue", "blue", "blue"], bottom=geometry(prompt)[1])
+                                  ["green", "red", "blue", "blue", "blue"], bottom=frame_top(prompt))
 
-    focus_and_key(prompt, answer)
+    # Enter answers Yes, the prompt's default: it must reach the prompt the user sees.
+    case.key(prompt, "Return" if answer == "y" and case.managed else answer)
     wait_for("the prompt to close", lambda: not visible_windows("Warning"), 10)
     check(visible_windows("Eventi Imminenti") == [window], "the notification window stays open after the prompt")
     time.sleep(0.3)
@@ -336,7 +411,7 @@ def delete_prompt_case(case, answer):
     case.check_notification_lines(picture, (0, 0) + place[2:], ["green", "red", "blue", "blue", "blue", "blue"])
     check(case.running(), "the program waits for the notification to be dismissed")
 
-    click(place[0] + 184 + 76, place[1] + 352 + 16)
+    case.dismiss_notification(window, place)
     dismissed = time.monotonic()
     wait_for("the notification window to close", lambda: not visible_windows("Eventi Imminenti"), 5)
     case.compact_window("compact.png" if answer == "n" else "compact-after-yes.png")
@@ -366,7 +441,7 @@ def case_nothing_due(case):
     case.write("Roradaza.dat", QUIET_DAY)
     case.write("Roradaza.ini", SAINTS_OFF)
     case.start()
-    window = wait_for("the main window", main_window, 15)
+    window = wait_for("the main window", main_window, START)
     shown = time.monotonic()
     seen_notification = False
     while case.running() and time.monotonic() - shown < 10:
@@ -392,10 +467,15 @@ def case_stop_countdown(case, ending="menu", save_fails=False):
     case.write("Roradaza.dat", QUIET_DAY)
     case.write("Roradaza.ini", SAINTS_OFF)
     case.start(preload=ending != "menu")
-    window = wait_for("the main window", main_window, 15)
+    window = wait_for("the main window", main_window, START)
     before = geometry(window)
-    # "NON chiudere!" at 24, 416 (241 by 25) of the full form; the compact form is 348 pixels shorter.
-    click(before[0] + 24 + 120, before[1] + before[3] - COMPACT_CLIENT + 416 - 348 + 12)
+    if case.managed:
+        # Enter presses the window's default button, "NON chiudere!".
+        case.check_focus(window, "the main window")
+        case.key(window, "Return")
+    else:
+        # "NON chiudere!" at 24, 416 (241 by 25) of the full form; the compact form is 348 pixels shorter.
+        click(before[0] + 24 + 120, before[1] + before[3] - COMPACT_CLIENT + 416 - 348 + 12)
     grown = wait_for("the window to expand", lambda: (lambda g: g if g and g[3] > before[3] else None)(geometry(window)),
                      5)
     check(grown[3] - before[3] == 348, f"the window grows by 348 pixels (from {before[3]} to {grown[3]})")
@@ -410,7 +490,7 @@ def case_stop_countdown(case, ending="menu", save_fails=False):
         os.remove(case.path("Roradaza.dat"))
         os.mkdir(case.path("Roradaza.dat"))
     if ending == "menu":
-        focus_and_key(window, "alt+f")
+        case.key(window, "alt+f")
         time.sleep(0.5)
         screenshot(case.shot("menu-funzioni.png"))
         run("xdotool", "key", "e")
@@ -448,44 +528,68 @@ def tray_icon():
     return None
 
 
+def open_tray_menu(icon, button, what):
+    """Presses the tray icon; the menu that opens, checked to lie beside the pointer, on the screen."""
+    x, y, width, height = geometry(icon)
+    existing = set(visible_windows(".*"))
+    click(x + width // 2, y + height // 2, button)
+    menu = wait_for(f"the tray menu after a {what}",
+                    lambda: [w for w in visible_windows(".*") if w not in existing and geometry(w)], 5)[0]
+    place = geometry(menu)
+    at = pointer()
+    check(place[2] >= 80 and place[3] >= 60, f"a {what} opens the tray menu, {place[2]} by {place[3]}")
+    check(not (place[0] <= at[0] < place[0] + place[2] and place[1] <= at[1] < place[1] + place[3]),
+          f"the menu at {place[:2]} is not under the pointer at {at}")
+    check(place[0] >= 0 and place[1] >= 0 and place[0] + place[2] <= 1024 and place[1] + place[3] <= 768,
+          "the menu lies on the screen")
+    return menu
+
+
 def case_tray(case):
     if not shutil.which("trayer"):
         log("trayer is not installed: skipped")
         return SKIP
     case.start_helper("trayer", "--edge", "top", "--align", "right", "--widthtype", "request", "--height", "32",
                       "--SetDockType", "true", "--transparent", "false", "--expand", "false")
-    wait_for("the tray panel", lambda: visible_windows("panel"), 10)
+    # Under openbox the empty panel stays unmapped until it holds an icon.
+    wait_for("the tray panel", lambda: run("xdotool", "search", "--name", "^panel$").stdout.strip(), 10)
     case.write("Roradaza.dat", QUIET_DAY)
-    case.write("Roradaza.ini", TRAY_SAINTS_OFF)
+    case.write("Roradaza.ini", TRAY_SAINTS_ON)
     case.start()
-    window = wait_for("the main window", main_window, 15)
+    window = wait_for("the main window", main_window, START)
+    # The saints line alone shows the notification window at start-up.
+    note, place = case.notification_window()
+    case.dismiss_notification(note, place)
     wait_for("the main window to hide", lambda: geometry(window) is None, 10)
     icon = wait_for("the tray icon", tray_icon, 5)
     check(case.running(), "the program stays running in the tray")
     check(case.written("Roradaza.dat") and case.read("Roradaza.dat") == QUIET_DAY,
           "Roradaza.dat is saved on the way to the tray")
-    check(case.written("Roradaza.ini") and case.read("Roradaza.ini") == TRAY_SAINTS_OFF,
+    check(case.written("Roradaza.ini") and case.read("Roradaza.ini") == TRAY_SAINTS_ON,
           "Roradaza.ini is saved on the way to the tray")
     os.utime(case.path("Roradaza.dat"), (OLD, OLD))
     os.utime(case.path("Roradaza.ini"), (OLD, OLD))
     time.sleep(0.3)
     screenshot(case.shot("tray.png"))
 
-    x, y, width, height = geometry(icon)
-    existing = set(visible_windows(".*"))
-    menu = lambda: [w for w in visible_windows(".*") if w not in existing and geometry(w)]
     # Either button opens the tray menu.
-    click(x + width // 2, y + height // 2, 1)
-    popup = wait_for("the tray menu after a left click", menu, 5)[0]
-    check(True, "a left click opens the tray menu")
+    popup = open_tray_menu(icon, 1, "left press")
     run("xdotool", "key", "Escape")
     wait_for("the tray menu to close", lambda: geometry(popup) is None, 5)
-    click(x + width // 2, y + height // 2, 3)
-    popup = wait_for("the tray menu after a right click", menu, 5)[0]
-    place = geometry(popup)
-    check(place[2] >= 80 and place[3] >= 60, f"the tray menu is open, {place[2]} by {place[3]}")
+    open_tray_menu(icon, 3, "right press")
     time.sleep(0.3)
     screenshot(case.shot("tray-menu.png"))
+    run("xdotool", "key", "c")  # "&Controlla"
+    note, place = case.notification_window()
+    case.check_focus(note, "the notification window")
+
+    # With the notification window on screen over the hidden, disabled main window.
+    popup = open_tray_menu(icon, 1, "left press with a notification open")
+    time.sleep(0.3)
+    screenshot(case.shot("tray-menu-notification.png"))
+    run("xdotool", "key", "Escape")
+    wait_for("the tray menu to close", lambda: geometry(popup) is None, 5)
+    open_tray_menu(icon, 3, "right press with a notification open")
     run("xdotool", "key", "s")  # "E&sci"
     case.wait_exit(10)
     check(not case.written("Roradaza.dat") and not case.written("Roradaza.ini"),
@@ -510,9 +614,11 @@ def main():
     parser.add_argument("--binary", required=True)
     parser.add_argument("--screenshots", required=True)
     parser.add_argument("--case", required=True, choices=sorted(CASES))
+    parser.add_argument("--desktop", default="bare", choices=["bare", "openbox"])
     args = parser.parse_args()
 
-    missing = [tool for tool in TOOLS if not shutil.which(tool)]
+    missing = [tool for tool in TOOLS + (["openbox", "xprop"] if args.desktop == "openbox" else [])
+               if not shutil.which(tool)]
     if not os.environ.get("DISPLAY") and not shutil.which("xvfb-run"):
         missing.append("xvfb-run")
     if missing:
@@ -523,7 +629,7 @@ def main():
         return subprocess.run(command, timeout=240).returncode
 
     os.makedirs(args.screenshots, exist_ok=True)
-    case = Case(os.path.abspath(args.binary), os.path.abspath(args.screenshots), args.case)
+    case = Case(os.path.abspath(args.binary), os.path.abspath(args.screenshots), args.case, args.desktop)
     return run_case(case, args.case, CASES[args.case])
 
 
@@ -531,6 +637,7 @@ def run_case(case, name, body):
     """Runs body(case): its status, or 1 with a screenshot of the screen when it fails."""
     passed = False
     try:
+        case.start_desktop()
         result = body(case)
         passed = True
         return result or 0

@@ -1,8 +1,10 @@
 #include "store/Failure.h"
 #include "store/SettingsFile.h"
+#include "store/StartupRegistration.h"
 
 #include "StoreTest.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 using namespace roradaza;
@@ -101,6 +103,48 @@ private slots:
         QVERIFY(QFile::setPermissions(m_dir->path(), QFile::ReadOwner | QFile::ExeOwner));
         QVERIFY_THROWS_EXCEPTION(Failure, SettingsFile(path()).write({}));
         QCOMPARE(readBytes(path()), original);
+    }
+
+    // The autostart entry written at every start keeps the desktop's switch,
+    // and names the program in TryExec so that it does nothing once removed.
+    void autostartEntry_data()
+    {
+        QTest::addColumn<QByteArray>("existing"); // empty: no entry yet
+        QTest::addColumn<QByteArrayList>("switches");
+        const QByteArrayList on{"X-GNOME-Autostart-enabled=true"};
+        QTest::newRow("first start") << QByteArray() << on;
+        QTest::newRow("switched on") << QByteArray("[Desktop Entry]\nX-GNOME-Autostart-enabled=true\n") << on;
+        QTest::newRow("hidden") << QByteArray("[Desktop Entry]\nExec=x\nHidden=true\n")
+                                << QByteArrayList{"X-GNOME-Autostart-enabled=true", "Hidden=true"};
+        QTest::newRow("switched off by GNOME") << QByteArray("[Desktop Entry]\nX-GNOME-Autostart-enabled = false\n")
+                                               << QByteArrayList{"X-GNOME-Autostart-enabled=false"};
+        QTest::newRow("hidden=false") << QByteArray("[Desktop Entry]\nHidden=false\n") << on;
+        QTest::newRow("in another group") << QByteArray("[Desktop Action x]\nHidden=true\n") << on;
+    }
+
+    void autostartEntry()
+    {
+        QFETCH(QByteArray, existing);
+        QFETCH(QByteArrayList, switches);
+        const QString folder = m_dir->filePath(QStringLiteral("config/autostart"));
+        QVERIFY(QDir().mkpath(folder));
+        const QString entry = folder + QStringLiteral("/Roradaza.desktop");
+        if (!existing.isEmpty())
+            QVERIFY(writeBytes(entry, existing));
+        const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", m_dir->filePath(QStringLiteral("config")).toLocal8Bit());
+        makeStartupRegistration()->registerProgram(QStringLiteral("/opt/a b/Roradaza"));
+        qputenv("XDG_CONFIG_HOME", config);
+
+        const QByteArrayList lines = readBytes(entry).split('\n');
+        QVERIFY(lines.contains("TryExec=/opt/a b/Roradaza"));
+        QVERIFY(lines.contains("Exec=\"/opt/a b/Roradaza\""));
+        QByteArrayList found;
+        for (const QByteArray &line : lines) {
+            if (line.startsWith("X-GNOME-Autostart-enabled=") || line.startsWith("Hidden="))
+                found << line;
+        }
+        QCOMPARE(found, switches);
     }
 };
 

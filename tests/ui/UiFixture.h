@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMap>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -180,7 +181,13 @@ public:
         return true;
     }
 
-    template <typename T> T *find(const char *name) const { return form1->findChild<T *>(QLatin1String(name)); }
+    // In the main window, or in the tray menu, which belongs to no window.
+    template <typename T> T *find(const char *name) const
+    {
+        if (T *found = form1->findChild<T *>(QLatin1String(name)))
+            return found;
+        return form1->trayMenu()->findChild<T *>(QLatin1String(name));
+    }
 
     void trigger(const char *actionName) const
     {

@@ -20,6 +20,9 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionViewItem>
+#include <QToolTip>
 #include <QTreeView>
 
 using namespace roradaza;
@@ -170,6 +173,18 @@ class TestEditor : public QObject, private ProgramTests
 
     QLineEdit *nameBox() { return editor<QComboBox>("Nome")->lineEdit(); }
 
+    // A press on the weekday's check box itself, as a person ticks it.
+    void tickWeekday(int row)
+    {
+        auto *list = editor<QListWidget>("CheckListBox1");
+        QStyleOptionViewItem option;
+        option.initFrom(list->viewport());
+        option.rect = list->visualItemRect(list->item(row));
+        option.features = QStyleOptionViewItem::HasCheckIndicator | QStyleOptionViewItem::HasDisplay;
+        const QRect box = list->style()->subElementRect(QStyle::SE_ItemViewItemCheckIndicator, &option, list);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, box.center());
+    }
+
     void toggleWeekday(int row)
     {
         auto *list = editor<QListWidget>("CheckListBox1");
@@ -198,6 +213,16 @@ class TestEditor : public QObject, private ProgramTests
             QString::number(editor<QCheckBox>("CheckBox1")->isChecked()),
             QString::number(editor<QCheckBox>("CheckBox3")->isChecked()), year);
         return annual && weekdays.isEmpty() ? shown : shown + u" giorni="_s + weekdays.join(u',');
+    }
+
+    // Types over the year box and leaves it with Tab.
+    void typeYear(const QString &keys)
+    {
+        auto *year = editor<QSpinBox>("SpinEdit1")->findChild<QLineEdit *>();
+        QVERIFY(QTest::qWaitForWindowActive(&form2()));
+        year->setFocus();
+        retype(year, keys);
+        QTest::keyClick(year, Qt::Key_Tab);
     }
 
     QStringList preview(int day, int month)
@@ -313,6 +338,49 @@ private slots:
         QCOMPARE(state(), off);
     }
 
+    // Enter presses the main window's default button that is shown and enabled.
+    void enterPressesDefaultButton_data()
+    {
+        QTest::addColumn<bool>("compact");
+        QTest::addColumn<int>("selected"); // the row clicked first, or -1
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("pressed"); // empty: nothing
+        QTest::newRow("countdown: NON chiudere!") << true << -1 << int(Qt::Key_Return) << u"Button4"_s;
+        QTest::newRow("countdown, keypad Enter") << true << -1 << int(Qt::Key_Enter) << u"Button4"_s;
+        QTest::newRow("row selected: Modifica") << false << 0 << int(Qt::Key_Return) << u"Button2"_s;
+        QTest::newRow("row selected, keypad Enter") << false << 1 << int(Qt::Key_Enter) << u"Button2"_s;
+        QTest::newRow("no row selected: nothing") << false << -1 << int(Qt::Key_Return) << QString();
+    }
+
+    void enterPressesDefaultButton()
+    {
+        QFETCH(bool, compact);
+        QFETCH(int, selected);
+        QFETCH(int, key);
+        QFETCH(QString, pressed);
+        if (compact) {
+            program->setUp(saintsOff, notDue);
+            QVERIFY(program->start());
+            QVERIFY(form1().countdown()->isActive());
+        } else {
+            QVERIFY(start({named("Anna"), named("Bruno")}));
+            if (selected >= 0)
+                click(form1().eventView(), selected);
+        }
+        QWidget *focused = form1().focusWidget();
+        QTest::keyClick(focused ? focused : &form1(), Qt::Key(key),
+                        key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+        if (pressed == u"Button4"_s) {
+            QVERIFY(!form1().isCompact());
+            QVERIFY(!form1().countdown()->isActive());
+        }
+        QCOMPARE(form2().isVisible(), pressed == u"Button2"_s);
+        if (pressed == u"Button2"_s)
+            QCOMPARE(editor<QComboBox>("Nome")->currentText(), selected ? u"Bruno"_s : u"Anna"_s);
+        if (form2().isVisible())
+            form2().reject();
+    }
+
     void addThenCancel_data()
     {
         QTest::addColumn<Step>("close");
@@ -384,6 +452,11 @@ private slots:
             names << each.name;
         QCOMPARE(names, answer == Answer::Ok ? QByteArrayList({"Bruno", "Carla", "Zeno"})
                                              : QByteArrayList({"Bruno", "Carla", "Maria", "Zeno"}));
+        // No other record takes the deleted one's place.
+        const bool kept = answer != Answer::Ok;
+        QCOMPARE(form1().currentRow(), kept ? 2 : -1);
+        QCOMPARE(main<QPushButton>("Button2")->isEnabled(), kept);
+        QCOMPARE(main<QPushButton>("Button3")->isEnabled(), kept);
     }
 
     void addDuringSearch_data()
@@ -423,6 +496,9 @@ private slots:
             row("emptied, then a letter") << u"\b\bx"_s << QString() << true;
             row("emptied, letter, then digit") << u"\b\bx5"_s << u"5"_s << false;
             row("two digits at most") << u"\b\b345"_s << u"34"_s << false;
+            row("Tab is no character") << u"\t"_s << u"12"_s << false;
+            row("Escape is no character") << u"\x1b"_s << u"12"_s << false;
+            row("a letter, then Tab") << u"a\t"_s << u"12"_s << true;
         }
     }
 
@@ -605,10 +681,39 @@ private slots:
         row("weekly, no weekday", "Messa|##|Luned\xEC;|05|0000",
             "Settimanale mese= giorno= anticipo=05 A=0 i=0 anno=no(2007) giorni=Lunedì", "", "",
             [this] { toggleWeekday(0); });
+        row("weekly by ticking check boxes", "Corsa|05|10|07|0000",
+            "Annuale mese=Maggio (05) giorno=10 anticipo=07 A=0 i=0 anno=no(2007)",
+            "Corsa|##|Marted\xEC;Venerd\xEC;||0000", "", [this] {
+                QTest::mouseClick(editor<QRadioButton>("rbSett"), Qt::LeftButton);
+                tickWeekday(1);
+                tickWeekday(4);
+            });
+        row("important weekly by ticking a check box", "Corsa|05|10|07i|0000",
+            "Annuale mese=Maggio (05) giorno=10 anticipo=07 A=0 i=1 anno=no(2007)", "Corsa|##|Sabato;|0i|0000", "",
+            [this] {
+                QTest::mouseClick(editor<QRadioButton>("rbSett"), Qt::LeftButton);
+                tickWeekday(5);
+            });
+        row("weekday list only focused", "Corsa|##|Luned\xEC;|05|0000",
+            "Settimanale mese= giorno= anticipo=05 A=0 i=0 anno=no(2007) giorni=Lunedì", "Corsa|##|Luned\xEC;|05|0000",
+            "", [this] {
+                QVERIFY(QTest::qWaitForWindowActive(&form2()));
+                editor<QListWidget>("CheckListBox1")->setFocus(Qt::TabFocusReason);
+                QVERIFY(editor<QListWidget>("CheckListBox1")->hasFocus());
+            });
         row("weekly important, no advance", "Corsa|##|Gioved\xEC;|i|0000",
             "Settimanale mese= giorno= anticipo= A=0 i=1 anno=no(2007) giorni=Giovedì", "Corsa|##|Gioved\xEC;|0i|0000");
         row("this year", "Visita|03|29A|02|2007", "Annuale mese=Marzo (03) giorno=29 anticipo=02 A=1 i=0 anno=2007",
             "Visita|03|29A|02|2007");
+        row("year typed before the range", "Visita|03|29|02|2007",
+            "Annuale mese=Marzo (03) giorno=29 anticipo=02 A=0 i=0 anno=2007", "Visita|03|29|02|2000", "",
+            [this] { typeYear(u"1999"_s); });
+        row("year typed beyond the range", "Visita|03|29|02|2007",
+            "Annuale mese=Marzo (03) giorno=29 anticipo=02 A=0 i=0 anno=2007", "Visita|03|29|02|2999", "",
+            [this] { typeYear(u"3500"_s); });
+        row("year box emptied", "Visita|03|29|02|2007",
+            "Annuale mese=Marzo (03) giorno=29 anticipo=02 A=0 i=0 anno=2007", "Visita|03|29|02|2000", "",
+            [this] { typeYear(QString()); });
         row("year before the range", "Visita|03|29|02|1999",
             "Annuale mese=Marzo (03) giorno=29 anticipo=02 A=0 i=0 anno=2000", "Visita|03|29|02|2000");
         row("month 13", "Strano|13|05|07|0000", "Annuale mese= giorno=05 anticipo=07 A=0 i=0 anno=no(2007)", "");
@@ -669,12 +774,13 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("pasted");
         QTest::addColumn<QByteArray>("name");
-        QTest::newRow("ł typed") << u"ł"_s << false << "Prova"_ba;
-        QTest::newRow("ł pasted") << u"ł"_s << true << "Prova"_ba;
-        QTest::newRow("emoji typed") << u"😀"_s << false << "Prova"_ba;
-        QTest::newRow("emoji among letters pasted") << u"a😀b"_s << true << "Prova"_ba;
-        QTest::newRow("ì typed") << u"ì"_s << false << "Prova\xEC"_ba;
-        QTest::newRow("€ pasted") << u"€"_s << true << "Prova\x80"_ba;
+        QTest::addColumn<bool>("refused"); // said beside the box
+        QTest::newRow("ł typed") << u"ł"_s << false << "Prova"_ba << true;
+        QTest::newRow("ł pasted") << u"ł"_s << true << "Prova"_ba << true;
+        QTest::newRow("emoji typed") << u"😀"_s << false << "Prova"_ba << true;
+        QTest::newRow("emoji among letters pasted") << u"a😀b"_s << true << "Prova"_ba << true;
+        QTest::newRow("ì typed") << u"ì"_s << false << "Prova\xEC"_ba << false;
+        QTest::newRow("€ pasted") << u"€"_s << true << "Prova\x80"_ba << false;
     }
 
     void nameCharacters()
@@ -682,8 +788,10 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, pasted);
         QFETCH(QByteArray, name);
+        QFETCH(bool, refused);
         QVERIFY(start({named("Prova")}));
         openEditor(0);
+        QToolTip::hideText();
         QLineEdit *box = nameBox();
         box->end(false);
         if (pasted) {
@@ -693,6 +801,7 @@ private slots:
             QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, text, Qt::NoModifier);
         }
         QCOMPARE(box->text(), text::fromCp1252(name));
+        QCOMPARE(QToolTip::isVisible() ? QToolTip::text() : QString(), refused ? refusedCharacterText() : QString());
         QTest::mouseClick(editor<QPushButton>("BitBtn1"), Qt::LeftButton);
         QCOMPARE(form1().events().at(0).name, name);
     }

@@ -12,10 +12,12 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTreeView>
+#include <QWheelEvent>
 
 using namespace roradaza;
 using namespace Qt::StringLiterals;
@@ -187,6 +189,31 @@ private slots:
         QCOMPARE(form1.eventView()->model()->rowCount(), 1);
         QVERIFY(form1.isModified());
         QVERIFY(!form1.isCompact());
+    }
+
+    // The tray menu beside the pointer, never under it; opened over the
+    // notification window by the end-to-end runs.
+    void trayMenuPlace_data()
+    {
+        QTest::addColumn<QPoint>("pointer");
+        QTest::addColumn<QPoint>("corner");
+        // A menu of 150 by 120 on a screen of 1024 by 768 under a panel 32 high.
+        QTest::newRow("room to the right and below") << QPoint(100, 100) << QPoint(101, 101);
+        QTest::newRow("at the right edge") << QPoint(1000, 100) << QPoint(850, 101);
+        QTest::newRow("tray at the top right") << QPoint(1010, 10) << QPoint(860, 32);
+        QTest::newRow("tray at the bottom right") << QPoint(1010, 760) << QPoint(860, 640);
+        QTest::newRow("just fits") << QPoint(873, 647) << QPoint(874, 648);
+        QTest::newRow("one pixel short") << QPoint(874, 648) << QPoint(724, 528);
+    }
+
+    void trayMenuPlace()
+    {
+        QFETCH(QPoint, pointer);
+        QFETCH(QPoint, corner);
+        const QSize size(150, 120);
+        const QPoint place = popupPlace(pointer, size, QRect(0, 32, 1024, 768 - 32));
+        QCOMPARE(place, corner);
+        QVERIFY(!QRect(place, size).contains(pointer));
     }
 
     void closeWithMinimiseToTray_data()
@@ -589,6 +616,100 @@ private slots:
         QCOMPARE(program->files().size(), 3);
     }
 
+    // The real boxes, opened while the notification window is up, stand in
+    // front of it: its children, and on top themselves.
+    void boxesInFrontOfNotification_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("delete prompt") << int(Kind::Ask);
+        QTest::newRow("error box") << int(Kind::Tell);
+        QTest::newRow("input box") << int(Kind::AskText);
+    }
+
+    void boxesInFrontOfNotification()
+    {
+        QFETCH(int, kind);
+        program->setUp("0\r\n1200000\r\n-1\r\n", notDue);
+        QVERIFY(program->start());
+        QVERIFY(program->form4->isVisible());
+        // The notification window holds the focus on its visible "&Ok".
+        QVERIFY(QTest::qWaitForWindowActive(program->form4.get()));
+        QCOMPARE(QApplication::focusWidget(), program->form4->button1());
+        QWidget *owner = nullptr;
+        bool onTop = false;
+        QTimer::singleShot(0, [&] {
+            QWidget *box = QApplication::activeModalWidget();
+            QVERIFY(box);
+            owner = box->parentWidget();
+            onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            QMetaObject::invokeMethod(box, "reject", Qt::QueuedConnection);
+        });
+        DialogPrompts prompts;
+        if (Kind(kind) == Kind::Ask)
+            prompts.ask(nullptr, u"Warning"_s, u"Cancellare Anna ?"_s, QMessageBox::Warning, Prompts::Buttons::YesNo);
+        else if (Kind(kind) == Kind::Tell)
+            prompts.tell(nullptr, u"Roradaza"_s, u"Errore."_s, QMessageBox::Critical);
+        else
+            prompts.askText(nullptr, u"Configura"_s, u"Controlla ogni [Minuti]:"_s, u"20"_s);
+        QCOMPARE(owner, program->form4.get());
+        QVERIFY(onTop);
+        program->form4->button1()->click();
+    }
+
+    // Lines beyond the box's height are reached with a scroll bar, shown only then.
+    void notificationScrollBar_data()
+    {
+        QTest::addColumn<int>("events");
+        QTest::addColumn<bool>("scrolls");
+        QTest::newRow("a few lines") << 3 << false;
+        QTest::newRow("42 lines") << 41 << true;
+    }
+
+    void notificationScrollBar()
+    {
+        QFETCH(int, events);
+        QFETCH(bool, scrolls);
+        QList<QByteArrayList> due;
+        for (int event = 0; event < events; ++event)
+            due << QByteArrayList{"Evento " + QByteArray::number(event), "03", "29", "00", "0000"};
+        program->setUp("0\r\n1200000\r\n-1\r\n", database(due));
+        QVERIFY(program->start());
+        QTextEdit *box = program->form4->listBox();
+        QCOMPARE(box->document()->blockCount(), events + 1);
+        QTRY_COMPARE(box->verticalScrollBar()->isVisible(), scrolls);
+        QWheelEvent wheel(QPointF(50, 50), box->viewport()->mapToGlobal(QPointF(50, 50)), {}, {0, -120}, Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box->viewport(), &wheel);
+        QCOMPARE(box->verticalScrollBar()->value() > 0, scrolls);
+        program->form4->button1()->click();
+    }
+
+    // On a dark desktop palette the reminders and the lists keep their light
+    // background and dark text, "NON chiudere!" its black text on a light face.
+    void lightListsOnDarkPalette()
+    {
+        const QPalette before = QApplication::palette();
+        QPalette dark(Qt::white, QColor(0x20, 0x20, 0x20), Qt::black, Qt::black, Qt::gray, Qt::white, Qt::white,
+                      QColor(0x20, 0x20, 0x20), QColor(0x30, 0x30, 0x30));
+        QApplication::setPalette(dark);
+        program->setUp("0\r\n1200000\r\n-1\r\n", notDue);
+        const bool started = program->start();
+        QList<QColor> colours; // background, then text, of each
+        for (const auto &[widget, back, fore] :
+             {std::tuple<QWidget *, QPalette::ColorRole, QPalette::ColorRole>{program->form4->listBox()->viewport(),
+                                                                              QPalette::Base, QPalette::Text},
+              {program->form1->eventView()->viewport(), QPalette::Base, QPalette::Text},
+              {program->form1->stopButton(), QPalette::Button, QPalette::ButtonText}})
+            colours << widget->palette().color(back) << widget->palette().color(fore);
+        QApplication::setPalette(before);
+        QVERIFY(started);
+        // The main window is disabled behind the notification: greyed, still dark on light.
+        for (int at = 0; at < colours.size(); at += 2)
+            QVERIFY2(colours[at].lightness() > 200 && colours[at].lightness() - colours[at + 1].lightness() > 120,
+                     qPrintable(colours[at].name() + u" behind "_s + colours[at + 1].name()));
+        program->form4->button1()->click();
+    }
+
     void backgroundPicture()
     {
         QVERIFY2(QImageReader::supportedImageFormats().contains("jpeg"), "Qt's JPEG plugin (qjpeg) is not installed");
@@ -598,6 +719,9 @@ private slots:
         const auto *notificationPicture = program->form4->findChild<QLabel *>(u"Image1"_s);
         QVERIFY(notificationPicture);
         QVERIFY(!notificationPicture->pixmap().isNull());
+        // 509 by 395 at 1, 1 inside the bevels of the panel's two-pixel edge.
+        QCOMPARE(QRect(notificationPicture->mapTo(program->form4.get(), QPoint(0, 0)), notificationPicture->size()),
+                 QRect(3, 3, 509, 395));
     }
 
     // Each picture is read under its own format: a wrong name or format
