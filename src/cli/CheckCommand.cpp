@@ -3,6 +3,7 @@
 #include "calendar/Calendar.h"
 #include "calendar/SaintsCalendar.h"
 #include "check/CheckEngine.h"
+#include "exchange/Exchange.h"
 #include "store/DataFolder.h"
 #include "store/DatabaseFile.h"
 #include "store/Failure.h"
@@ -12,7 +13,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTimeZone>
 
+#include <functional>
 #include <optional>
 
 namespace roradaza::cli {
@@ -21,6 +24,8 @@ namespace {
 const char helpText[] =
     "Uso: roradaza-check [--db FILE] [--date GG/MM/AAAA] [--saints | --no-saints]\n"
     "                    [--color=auto|always|never] [--help] [--version]\n"
+    "       roradaza-check --calendar FILE.ics | --contacts FILE.vcf [altre opzioni]\n"
+    "       roradaza-check --to-ics [--db FILE] [--date GG/MM/AAAA]\n"
     "\n"
     "Esegue un controllo dei promemoria di Roradaza e ne stampa le righe, come le\n"
     "mostra la finestra \"Eventi Imminenti\". Non scrive alcun file e non chiede nulla:\n"
@@ -34,6 +39,12 @@ const char helpText[] =
     "  --no-saints        senza gli onomastici (predefinito: la terza riga di\n"
     "                     Roradaza.ini accanto all'archivio, altrimenti con)\n"
     "  --color=QUANDO     colori ANSI: auto (sul terminale), always, never\n"
+    "  --calendar FILE    controlla gli eventi di un calendario iCalendar (.ics)\n"
+    "                     invece dell'archivio\n"
+    "  --contacts FILE    controlla compleanni e anniversari di una rubrica vCard\n"
+    "                     (.vcf) invece dell'archivio\n"
+    "  --to-ics           stampa l'archivio come calendario iCalendar, da importare\n"
+    "                     in un altro calendario (telefono, Thunderbird, ...)\n"
     "  --help             mostra questo aiuto\n"
     "  --version          mostra la versione\n"
     "\n"
@@ -52,6 +63,10 @@ struct Options
     Colour colour = Colour::Auto;
     bool help = false;
     bool version = false;
+    // Events from a calendar or an address book instead of the database.
+    enum class Source { Database, Calendar, Contacts } source = Source::Database;
+    QString sourceFile;
+    bool toIcs = false;
 };
 
 struct UsageError
@@ -99,6 +114,13 @@ Options parse(const QStringList &args, const QString &programFolder)
                 options.colour = Colour::Never;
             else
                 throw UsageError{QStringLiteral("--color vuole auto, always o never, non \"%1\"").arg(when)};
+        } else if (arg == QLatin1String("--calendar") || arg == QLatin1String("--contacts")) {
+            if (options.source != Options::Source::Database)
+                throw UsageError{QStringLiteral("--calendar e --contacts si escludono")};
+            options.source = arg == QLatin1String("--calendar") ? Options::Source::Calendar : Options::Source::Contacts;
+            options.sourceFile = value(at, arg);
+        } else if (arg == QLatin1String("--to-ics")) {
+            options.toIcs = true;
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             options.help = true;
         } else if (arg == QLatin1String("--version")) {
@@ -107,7 +129,25 @@ Options parse(const QStringList &args, const QString &programFolder)
             throw UsageError{QStringLiteral("opzione sconosciuta: \"%1\"").arg(arg)};
         }
     }
+    if (options.source != Options::Source::Database && (options.databaseGiven || options.toIcs))
+        throw UsageError{QStringLiteral("--calendar e --contacts non vanno con --db né con --to-ics")};
     return options;
+}
+
+// Events from a calendar or an address book, converted as an import does.
+// Named on the command line, it may be a pipe: read up to the size limit.
+void readSource(const Options &options, EventList &events, const std::function<void(const QString &)> &complain)
+{
+    try {
+        const exchange::Conversion conversion = exchange::planImport(
+            events, options.source == Options::Source::Calendar ? exchange::readCalendarFile(options.sourceFile, true)
+                                                                : exchange::readContactsFile(options.sourceFile, true));
+        for (const exchange::Refusal &refusal : conversion.refused)
+            complain(refusal.text());
+        events.appendAll(conversion.records);
+    } catch (const Failure &failure) {
+        complain(failure.message());
+    }
 }
 
 // The terminal check answers no question and touches nothing.
@@ -176,7 +216,9 @@ Outcome runCheck(const QStringList &args, const QString &programFolder, bool out
     events.setAutoSort(false); // the output does not depend on the order of the records
     DatabaseFile database(options.database);
     bool checkable = true;
-    if (!database.exists()) {
+    if (options.source != Options::Source::Database) {
+        readSource(options, events, complain);
+    } else if (!database.exists()) {
         if (options.databaseGiven) {
             complain(QStringLiteral("archivio non trovato: %1").arg(QDir::toNativeSeparators(options.database)));
             return outcome;
@@ -202,6 +244,19 @@ Outcome runCheck(const QStringList &args, const QString &programFolder, bool out
     SystemClock systemClock;
     FixedClock fixedClock(options.date.value_or(QDate()));
     const Clock &clock = options.date ? static_cast<const Clock &>(fixedClock) : systemClock;
+
+    if (options.toIcs) {
+        // With a day given, the calendar is made as on that day, to the byte.
+        const QDateTime stamp =
+            options.date ? QDateTime(*options.date, QTime(0, 0), Qt::UTC) : QDateTime::currentDateTimeUtc();
+        const exchange::CalendarExport calendar = exchange::exportCalendar(events.records(), clock.today(), stamp);
+        outcome.out = calendar.text;
+        for (const exchange::Refusal &refusal : calendar.leftOut)
+            complain(refusal.text());
+        for (const exchange::Refusal &refusal : calendar.unscheduled)
+            outcome.err += "roradaza-check: fuori dal calendario: " + refusal.text().toUtf8() + '\n';
+        return outcome;
+    }
     const Calendar calendar(clock, options.date ? options.separator : regionalDateSeparator());
 
     NotificationList notices;
