@@ -1,5 +1,6 @@
 #include "ui/Prompts.h"
 
+#include <QFileDialog>
 #include <QInputDialog>
 
 namespace roradaza {
@@ -37,6 +38,12 @@ std::optional<QString> DialogPrompts::askText(QWidget *parent, const QString &ca
     if (!accepted)
         return std::nullopt;
     return text;
+}
+
+QString DialogPrompts::askFile(QWidget *parent, const QString &caption, const QString &filter, bool save)
+{
+    return save ? QFileDialog::getSaveFileName(parent, caption, QString(), filter)
+                : QFileDialog::getOpenFileName(parent, caption, QString(), filter);
 }
 
 } // namespace roradaza
