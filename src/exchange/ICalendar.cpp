@@ -141,6 +141,13 @@ std::pair<icalrecurrencetype, QDate> ruleOf(const Schedule &schedule)
     return {rule, start};
 }
 
+void appendText(QByteArray &text, icalcomponent *component)
+{
+    char *written = icalcomponent_as_ical_string_r(component);
+    text += written;
+    icalmemory_free_buffer(written);
+}
+
 QString lineName(const EventRecord &record)
 {
     return text::fromCp1252(record.name);
@@ -164,6 +171,7 @@ CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate tod
     // A record's UID follows its name, so that a second export of a changed
     // date updates the event instead of adding one; equal names are numbered.
     QHash<QByteArray, int> seen;
+    QByteArray events;
 
     for (const EventRecord &record : records) {
         Schedule schedule;
@@ -229,13 +237,16 @@ CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate tod
         icalcomponent_add_property(alarm, icalproperty_new_trigger(trigger));
         icalcomponent_add_component(event, alarm);
 
-        icalcomponent_add_component(calendar.get(), event);
+        // Each event is written on its own: libical writes a calendar of
+        // tens of thousands of events many times slower than its events one by one.
+        const Component written(event);
+        appendText(events, event);
         ++result.exported;
     }
 
-    char *text = icalcomponent_as_ical_string_r(calendar.get());
-    result.text = QByteArray(text);
-    icalmemory_free_buffer(text);
+    appendText(result.text, calendar.get());
+    const qsizetype end = result.text.lastIndexOf("END:VCALENDAR");
+    result.text.insert(end, events);
     return result;
 }
 

@@ -23,16 +23,35 @@ bool Schedule::fallsOn(QDate day) const
 
 QDate Schedule::nextOn(QDate from) const
 {
-    if (kind == Kind::Once)
-        return date >= from ? date : QDate();
-    if (kind == Kind::Never || (kind == Kind::Monthly && year != 0 && year < from.year()))
+    switch (kind) {
+    case Kind::Never:
         return {};
-    if (kind == Kind::Monthly && year > from.year())
-        from = QDate(year, 1, 1);
-    // Every other kind comes round within four years (29 February).
-    for (QDate day = from; day < from.addYears(4).addDays(1); day = day.addDays(1)) {
-        if (fallsOn(day))
-            return day;
+    case Kind::Once:
+        return date >= from ? date : QDate();
+    case Kind::Yearly:
+        for (int year = from.year();; ++year) {
+            const QDate first(year, month, 1);
+            const QDate day = first.addDays((lastDay ? first.daysInMonth() : this->day) - 1);
+            if (day.month() == month && day >= from)
+                return day;
+        }
+    case Kind::Monthly: {
+        if (year != 0 && year < from.year())
+            return {};
+        QDate first = year > from.year() ? QDate(year, 1, 1) : QDate(from.year(), from.month(), 1);
+        for (;; first = first.addMonths(1)) {
+            const QDate day = first.addDays(std::min(this->day, first.daysInMonth()) - 1);
+            if (year != 0 && day.year() != year)
+                return {};
+            if (day >= from)
+                return day;
+        }
+    }
+    case Kind::Weekly:
+        for (QDate day = from;; day = day.addDays(1)) {
+            if (fallsOn(day))
+                return day;
+        }
     }
     return {};
 }
