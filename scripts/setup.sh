@@ -7,6 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-image-formats-plugins libxcb1-dev
     libbenchmark-dev faketime remind xvfb xauth xdotool x11-apps imagemagick trayer strace
     python3 dpkg-dev appstream desktop-file-utils
+    libical-dev python3-icalendar
 )
 
 missing=()

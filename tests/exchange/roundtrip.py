@@ -74,6 +74,16 @@ def main():
                     os.replace(db, "roundtrip-failed.dat")
                     return 1
                 compared += 1
+        # The last list's calendar opens in another program's parser.
+        exported = subprocess.run([check, "--to-ics", "--db", db], capture_output=True).stdout
+        events = exported.count(b"BEGIN:VEVENT")
+        parse = ("import icalendar, sys; c = icalendar.Calendar.from_ical(sys.stdin.buffer.read()); "
+                 f"assert len(c.walk('VEVENT')) == {events}; print('icalendar:', {events}, 'events read')")
+        for python in (sys.executable, "/usr/bin/python3"):
+            if subprocess.run([python, "-c", "import icalendar"], capture_output=True).returncode == 0:
+                if subprocess.run([python, "-c", parse], input=exported).returncode != 0:
+                    return 1
+                break
     print(f"round trip: {lists} lists, {compared} days, all the same")
     return 0
 
