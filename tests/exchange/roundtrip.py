@@ -71,7 +71,8 @@ def main():
                     print(f"differs on {date} for {db}:")
                     print(direct.stdout.decode(), direct.stderr.decode(), direct.returncode)
                     print(through.stdout.decode(), through.stderr.decode(), through.returncode)
-                    os.replace(db, "roundtrip-failed.dat")
+                    os.replace(db, os.path.join(tempfile.gettempdir(), "roundtrip-failed.dat"))
+                    print("kept as", os.path.join(tempfile.gettempdir(), "roundtrip-failed.dat"))
                     return 1
                 compared += 1
         # The last list's calendar opens in another program's parser.
