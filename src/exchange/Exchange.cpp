@@ -18,9 +18,9 @@ QString shown(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
-template <typename Reader> Conversion readNamed(const QString &path, bool allowStreams, Reader reader)
+template <typename Reader> Conversion readNamed(const QString &path, bool allowStreams, qint64 limit, Reader reader)
 {
-    const QByteArray bytes = readFile(path, allowStreams);
+    const QByteArray bytes = readFile(path, allowStreams, limit);
     try {
         return reader(bytes);
     } catch (const Failure &failure) {
@@ -39,7 +39,7 @@ const char *const monthNames[] = {"Gennaio", "Febbraio", "Marzo",     "Aprile", 
 
 } // namespace
 
-QByteArray readFile(const QString &path, bool allowStreams)
+QByteArray readFile(const QString &path, bool allowStreams, qint64 limit)
 {
     const QFileInfo info(path);
     if (!info.exists())
@@ -50,23 +50,22 @@ QByteArray readFile(const QString &path, bool allowStreams)
     if (!file.open(QIODevice::ReadOnly))
         throw Failure(cannotOpenMessage(shown(path)));
     // A stream has no size: read one byte past the limit to know it is too big.
-    const QByteArray bytes = file.read(fileLimit + 1);
+    const QByteArray bytes = file.read(limit + 1);
     if (file.error() != QFileDevice::NoError)
         throw Failure(shown(path) + QStringLiteral(": ") + ioErrorMessage(file.error()));
-    if (bytes.size() > fileLimit)
-        throw Failure(
-            QStringLiteral("%1: il file è troppo grande (più di %2 MB)").arg(shown(path)).arg(fileLimit >> 20));
+    if (bytes.size() > limit)
+        throw Failure(QStringLiteral("%1: il file è troppo grande (più di %2 MB)").arg(shown(path)).arg(limit >> 20));
     return bytes;
 }
 
 Conversion readCalendarFile(const QString &path, bool allowStreams)
 {
-    return readNamed(path, allowStreams, readCalendar);
+    return readNamed(path, allowStreams, calendarFileLimit, readCalendar);
 }
 
 Conversion readContactsFile(const QString &path, bool allowStreams)
 {
-    return readNamed(path, allowStreams, readContacts);
+    return readNamed(path, allowStreams, fileLimit, readContacts);
 }
 
 Conversion planImport(const EventList &list, Conversion conversion)

@@ -12,8 +12,11 @@
 // Events in and out: iCalendar files (through libical) and vCard address books.
 namespace roradaza::exchange {
 
-// Calendars and address books are read whole, and no bigger than this.
+// Calendars and address books are read whole, and no bigger than this. A
+// calendar costs libical some twenty times its size in memory: half the
+// limit still holds the largest list exported.
 inline constexpr qint64 fileLimit = 64 * 1024 * 1024;
+inline constexpr qint64 calendarFileLimit = fileLimit / 2;
 
 // An event of a file that could not become a record, or a record that could
 // not go into a file, and why.
@@ -34,7 +37,7 @@ struct Conversion
 // Reads a file whole. Only regular files, unless streams are allowed (a pipe
 // or a device named on a command line), which are read up to the same limit.
 // Throws a message naming the file.
-QByteArray readFile(const QString &path, bool allowStreams);
+QByteArray readFile(const QString &path, bool allowStreams, qint64 limit = fileLimit);
 
 // The calendar: one VEVENT per record that has a day, in UTF-8 with CR LF.
 struct CalendarExport
