@@ -42,6 +42,7 @@ public:
     {
         return std::nullopt;
     }
+    QString askFile(QWidget *, const QString &, const QString &, bool) override { return {}; }
 };
 
 class NoRegistration final : public StartupRegistration

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 run_packages=(
-    cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools fonts-liberation2
+    cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools fonts-liberation2 libical-dev
 )
 package_packages=(
     dpkg-dev
@@ -13,7 +13,7 @@ package_packages=(
 test_packages=(
     clang libclang-rt-14-dev qt6-image-formats-plugins libxcb1-dev
     libbenchmark-dev faketime remind xvfb xauth xdotool x11-apps imagemagick trayer strace
-    python3 appstream desktop-file-utils lintian man-db openbox x11-utils
+    python3 appstream desktop-file-utils lintian man-db openbox x11-utils python3-icalendar
 )
 
 packages=("${run_packages[@]}")

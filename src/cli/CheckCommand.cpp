@@ -3,6 +3,7 @@
 #include "calendar/Calendar.h"
 #include "calendar/SaintsCalendar.h"
 #include "check/CheckEngine.h"
+#include "exchange/Exchange.h"
 #include "store/DataFolder.h"
 #include "store/DatabaseFile.h"
 #include "store/Failure.h"
@@ -14,7 +15,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTimeZone>
 
+#include <functional>
 #include <optional>
 
 namespace roradaza::cli {
@@ -22,6 +25,8 @@ namespace {
 
 const char helpText[] = "Uso: roradaza-check [--db FILE] [--date GG/MM/AAAA] [--saints | --no-saints]\n"
                         "                    [--color=auto|always|never] [--]\n"
+                        "       roradaza-check --calendar FILE.ics | --contacts FILE.vcf [altre opzioni]\n"
+                        "       roradaza-check --to-ics [--db FILE] [--date GG/MM/AAAA]\n"
                         "       roradaza-check --help | --version\n"
                         "\n"
                         "Esegue un controllo dei promemoria di Roradaza e ne stampa le righe, come le\n"
@@ -37,12 +42,18 @@ const char helpText[] = "Uso: roradaza-check [--db FILE] [--date GG/MM/AAAA] [--
                         "                     Roradaza.ini accanto all'archivio, altrimenti con)\n"
                         "  --color=QUANDO     colori ANSI: auto (sul terminale, se NO_COLOR è vuota e\n"
                         "                     TERM non è dumb), always, never\n"
+                        "  --calendar FILE    controlla gli eventi di un calendario iCalendar (.ics)\n"
+                        "                     invece dell'archivio\n"
+                        "  --contacts FILE    controlla compleanni e anniversari di una rubrica vCard\n"
+                        "                     (.vcf) invece dell'archivio\n"
+                        "  --to-ics           stampa l'archivio come calendario iCalendar, da importare\n"
+                        "                     in un altro calendario (telefono, Thunderbird, ...)\n"
                         "  --help             mostra questo aiuto\n"
                         "  --version          mostra la versione\n"
                         "  --                 termina le opzioni\n"
                         "\n"
                         "Stato di uscita: 0 tutto letto; 1 un file o un evento non leggibile (le altre\n"
-                        "righe sono stampate comunque); 2 errore di utilizzo.\n";
+                        "righe sono stampate comunque) o le righe non scritte; 2 errore di utilizzo.\n";
 
 enum class Colour { Auto, Always, Never };
 
@@ -56,6 +67,10 @@ struct Options
     Colour colour = Colour::Auto;
     bool help = false;
     bool version = false;
+    // Events from a calendar or an address book instead of the database.
+    enum class Source { Database, Calendar, Contacts } source = Source::Database;
+    QString sourceFile;
+    bool toIcs = false;
 };
 
 struct UsageError
@@ -103,6 +118,13 @@ Options parse(const QStringList &args, const QString &programFolder)
                 options.colour = Colour::Never;
             else
                 throw UsageError{QStringLiteral("--color vuole auto, always o never, non \"%1\"").arg(when)};
+        } else if (arg == QLatin1String("--calendar") || arg == QLatin1String("--contacts")) {
+            if (options.source != Options::Source::Database)
+                throw UsageError{QStringLiteral("--calendar e --contacts si escludono")};
+            options.source = arg == QLatin1String("--calendar") ? Options::Source::Calendar : Options::Source::Contacts;
+            options.sourceFile = value(at, arg);
+        } else if (arg == QLatin1String("--to-ics")) {
+            options.toIcs = true;
         } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
             options.help = true;
         } else if (arg == QLatin1String("--version")) {
@@ -115,7 +137,25 @@ Options parse(const QStringList &args, const QString &programFolder)
             throw UsageError{QStringLiteral("opzione sconosciuta: \"%1\"").arg(arg)};
         }
     }
+    if (options.source != Options::Source::Database && (options.databaseGiven || options.toIcs))
+        throw UsageError{QStringLiteral("--calendar e --contacts non vanno con --db né con --to-ics")};
     return options;
+}
+
+// Events from a calendar or an address book, converted as an import does.
+// Named on the command line, it may be a pipe: read up to the size limit.
+void readSource(const Options &options, EventList &events, const std::function<void(const QString &)> &complain)
+{
+    try {
+        const exchange::Conversion conversion = exchange::planImport(
+            events, options.source == Options::Source::Calendar ? exchange::readCalendarFile(options.sourceFile, true)
+                                                                : exchange::readContactsFile(options.sourceFile, true));
+        for (const exchange::Refusal &refusal : conversion.refused)
+            complain(refusal.text());
+        events.appendAll(conversion.records);
+    } catch (const Failure &failure) {
+        complain(failure.message());
+    }
 }
 
 // The terminal check answers no question and touches nothing.
@@ -185,7 +225,9 @@ Outcome runCheck(const QStringList &args, const QString &programFolder, bool ter
     events.setAutoSort(false); // the output does not depend on the order of the records
     DatabaseFile database(options.database);
     bool checkable = true;
-    if (!database.exists()) {
+    if (options.source != Options::Source::Database) {
+        readSource(options, events, complain);
+    } else if (!database.exists()) {
         if (options.databaseGiven) {
             complain(QStringLiteral("archivio non trovato: %1").arg(QDir::toNativeSeparators(options.database)));
             return outcome;
@@ -211,6 +253,19 @@ Outcome runCheck(const QStringList &args, const QString &programFolder, bool ter
     SystemClock systemClock;
     FixedClock fixedClock(options.date.value_or(QDate()));
     const Clock &clock = options.date ? static_cast<const Clock &>(fixedClock) : systemClock;
+
+    if (options.toIcs) {
+        // With a day given, the calendar is made as on that day, to the byte.
+        const QDateTime stamp =
+            options.date ? QDateTime(*options.date, QTime(0, 0), Qt::UTC) : QDateTime::currentDateTimeUtc();
+        const exchange::CalendarExport calendar = exchange::exportCalendar(events.records(), clock.today(), stamp);
+        outcome.out = calendar.text;
+        for (const exchange::Refusal &refusal : calendar.leftOut)
+            complain(refusal.text());
+        for (const exchange::Refusal &refusal : calendar.unscheduled)
+            outcome.err += "roradaza-check: fuori dal calendario: " + refusal.text().toUtf8() + '\n';
+        return outcome;
+    }
     const Calendar calendar(clock, options.date ? options.separator : regionalDateSeparator());
 
     NotificationList notices;

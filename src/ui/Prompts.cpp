@@ -1,6 +1,7 @@
 #include "ui/Prompts.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QInputDialog>
 
 namespace roradaza {
@@ -75,6 +76,12 @@ std::optional<QString> DialogPrompts::askText(QWidget *parent, const QString &ca
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;
     return box.textValue();
+}
+
+QString DialogPrompts::askFile(QWidget *parent, const QString &caption, const QString &filter, bool save)
+{
+    return save ? QFileDialog::getSaveFileName(parent, caption, QString(), filter)
+                : QFileDialog::getOpenFileName(parent, caption, QString(), filter);
 }
 
 } // namespace roradaza

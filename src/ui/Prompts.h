@@ -24,6 +24,8 @@ public:
     // The one-line input box; empty when the user cancels.
     virtual std::optional<QString> askText(QWidget *parent, const QString &caption, const QString &prompt,
                                            const QString &initial) = 0;
+    // A file to read (or, with save, to write); empty when the user cancels.
+    virtual QString askFile(QWidget *parent, const QString &caption, const QString &filter, bool save) = 0;
 };
 
 // Qt's own boxes.
@@ -35,6 +37,7 @@ public:
     void tell(QWidget *parent, const QString &caption, const QString &text, QMessageBox::Icon icon) override;
     std::optional<QString> askText(QWidget *parent, const QString &caption, const QString &prompt,
                                    const QString &initial) override;
+    QString askFile(QWidget *parent, const QString &caption, const QString &filter, bool save) override;
 };
 
 } // namespace roradaza

@@ -4,7 +4,9 @@
 #include "store/Failure.h"
 #include "store/StartupRegistration.h"
 #include "store/Text.h"
+#include "store/WholeFile.h"
 #include "ui/EventListModel.h"
+#include "ui/ImportWindow.h"
 #include "ui/Prompts.h"
 #include "ui/Screens.h"
 #include "ui/Unit2.h"
@@ -300,9 +302,13 @@ void TForm1::buildMenus()
     QMenu *archivio1 = menuBar()->addMenu(QStringLiteral("&Archivio"));
     archivio1->setObjectName(QStringLiteral("Archivio1"));
     action(archivio1, "SaveDatabase1", QStringLiteral("&Salva"), &TForm1::SaveDatabase1Click);
+    action(archivio1, "EsportaCalendario1", QStringLiteral("&Esporta calendario (.ics)..."),
+           &TForm1::EsportaCalendario1Click);
     archivio1->addSeparator()->setObjectName(QStringLiteral("N3"));
     QMenu *carica1 = archivio1->addMenu(QStringLiteral("&Importa"));
     carica1->setObjectName(QStringLiteral("Carica1"));
+    action(carica1, "DaCalendario1", QStringLiteral("Da &calendario (.ics)..."), &TForm1::DaCalendario1Click);
+    action(carica1, "DaRubrica1", QStringLiteral("Da r&ubrica (.vcf)..."), &TForm1::DaRubrica1Click);
     action(carica1, "ImportadaRoradaza1", QStringLiteral("Da &Roradaza"), &TForm1::ImportadaRoradaza1Click);
     action(carica1, "ImportadavecchioZevivez1", QStringLiteral("Importa da &vecchio Zevivez"), nullptr)
         ->setEnabled(false);
@@ -733,6 +739,63 @@ void TForm1::ImportadaRoradaza1Click()
                         "copiare il file \"Roradaza.dat\" nella cartella del programma.\n"
                         "\n"
                         "Nota: Mentre lo fai assicurati che Roradaza NON sia in esecuzione!"));
+}
+
+void TForm1::EsportaCalendario1Click()
+{
+    QString path = m_platform.prompts.askFile(this, QStringLiteral("Esporta calendario"),
+                                              QStringLiteral("Calendario iCalendar (*.ics)"), true);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".ics");
+    const exchange::CalendarExport calendar =
+        exchange::exportCalendar(m_events.records(), m_platform.clock.today(), QDateTime::currentDateTimeUtc());
+    writeWholeFile(path, calendar.text);
+
+    QString report =
+        QStringLiteral("Esportati %1 eventi in %2.").arg(calendar.exported).arg(QDir::toNativeSeparators(path));
+    QStringList leftOut;
+    for (const auto *refusals : {&calendar.unscheduled, &calendar.leftOut}) {
+        for (const exchange::Refusal &refusal : *refusals)
+            leftOut << refusal.text();
+    }
+    if (!leftOut.isEmpty())
+        report += QStringLiteral("\n\nNon esportati (%1):\n").arg(leftOut.size()) + leftOut.join(u'\n');
+    tell(report);
+}
+
+void TForm1::DaCalendario1Click()
+{
+    const QString path =
+        m_platform.prompts.askFile(this, QStringLiteral("Importa da un calendario"),
+                                   QStringLiteral("Calendari iCalendar (*.ics *.ical);;Tutti i file (*)"), false);
+    if (!path.isEmpty())
+        importFrom(path, exchange::readCalendarFile(path));
+}
+
+void TForm1::DaRubrica1Click()
+{
+    const QString path =
+        m_platform.prompts.askFile(this, QStringLiteral("Importa da una rubrica"),
+                                   QStringLiteral("Rubriche vCard (*.vcf *.vcard);;Tutti i file (*)"), false);
+    if (!path.isEmpty())
+        importFrom(path, exchange::readContactsFile(path));
+}
+
+void TForm1::importFrom(const QString &path, exchange::Conversion conversion)
+{
+    ImportWindow window(exchange::planImport(m_events, std::move(conversion)), QFileInfo(path).fileName(), this);
+    if (window.exec() != QDialog::Accepted)
+        return;
+    const std::vector<EventRecord> chosen = window.ticked();
+    if (chosen.empty())
+        return;
+    // One by one, each at its place in name order: the current record stays current.
+    for (const EventRecord &record : chosen)
+        m_events.append(record);
+    m_modified = true;
+    ComboBox1Change();
 }
 
 int TForm1::currentRow() const

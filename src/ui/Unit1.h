@@ -3,6 +3,7 @@
 #include "calendar/Calendar.h"
 #include "check/CheckEngine.h"
 #include "check/NotificationList.h"
+#include "exchange/Exchange.h"
 #include "store/DatabaseFile.h"
 #include "store/DatabaseReadAhead.h"
 #include "store/EventList.h"
@@ -69,6 +70,10 @@ public:
     void Homepage1Click();
     void Contattami1Click();
     void ImportadaRoradaza1Click();
+    // Events in and out through calendar and address-book files.
+    void EsportaCalendario1Click();
+    void DaCalendario1Click();
+    void DaRubrica1Click();
     // A second start on the same data folder: come back as "&Ripristina" does.
     void comeForward();
     // The user's session ends: open boxes are closed, then the program ends
@@ -163,6 +168,7 @@ private:
     void hideTrayIcon();
     void showError(const QString &text);
     void tell(const QString &text);
+    void importFrom(const QString &path, exchange::Conversion conversion);
 
     // The one error guard: a failure ends the handler and shows the standard
     // error box; the program goes on. True when the handler ran to its end.

@@ -354,9 +354,61 @@ private slots:
             QCOMPARE(read("archivio/vecchio.dat"), file);
     }
 
+    // The list through a calendar file: the same lines on every day, and the
+    // same complaints, including those of records no calendar can hold.
+    void calendarRoundTrip_data()
+    {
+        QTest::addColumn<QString>("date");
+        for (const char *date : {"29/03/2007", "31/03/2007", "27/04/2007", "28/02/2007", "29/02/2008", "31/12/2007"})
+            QTest::newRow(date) << QString::fromLatin1(date);
+    }
+
+    void calendarRoundTrip()
+    {
+        QFETCH(QString, date);
+        const QByteArray file = databaseFile({
+            {"Compleanno di Zozadevi", "04", "02", "05", "0000"},
+            {"Pagare affitto", "00", "30", "03i", "0000"},
+            {"Palestra", "##", "Marted\xEC;Gioved\xEC;", "00", "0000"},
+            {"Visita medica", "03", "29A", "02", "2007"},
+            {"Aprile 31", "04", "31", "05", "0000"},
+            {"Bisesto", "02", "29", "03i", "0000"},
+            {"Fine mese", "00", "31A", "02", "0000"},
+            {"Vigilia", "01", "00", "01", "2008"},
+            {"Fine aprile", "04", "31", "40", "0000"},
+        });
+        write("archivio/Roradaza.dat", file);
+        const Run exported = check(withDatabase({"--to-ics", "--date", "01/01/2007"}));
+        QCOMPARE(exported.status, 0);
+        QCOMPARE(exported.err, QByteArray("roradaza-check: fuori dal calendario: Aprile 31: non cade mai in un giorno "
+                                          "del calendario\nroradaza-check: fuori dal calendario: Fine aprile: non cade "
+                                          "mai in un giorno del calendario\n"));
+        write("calendario.ics", exported.out);
+
+        const QStringList args{"--date", date, "--saints", "--color=always"};
+        const Run direct = check(withDatabase(args));
+        const Run through = check(QStringList{"--calendar", path("calendario.ics")} + args);
+        QCOMPARE(through.out, direct.out);
+        QCOMPARE(through.err, direct.err);
+        QCOMPARE(through.status, direct.status);
+        QVERIFY(direct.out.count("\n") > 1);
+    }
+
+    void fromContacts()
+    {
+        const Run run = check({"--contacts", qEnvironmentVariable("RORADAZA_TEST_DATA") + "/exchange/contacts-30.vcf",
+                               "--date", "16/03/2007", "--no-saints"});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.out, QByteArray("Tra 03 giorni  (Luned\xC3\xAC 19 Marzo):  Compleanno di Rossi, Mario\n"));
+        QVERIFY2(run.err.contains("roradaza-check: Compleanno di Luca Ferrari: la data \"1980-02-30\" non"), run.err);
+        QVERIFY2(run.err.contains("roradaza-check: Compleanno di \xCE\x93"), run.err);
+    }
+
     void usageError_data()
     {
         QTest::addColumn<QStringList>("args");
+        QTest::newRow("calendar and database") << QStringList{"--calendar", "a.ics"};
+        QTest::newRow("calendar and contacts") << QStringList{"--to-ics", "--contacts", "a.vcf", "--calendar", "a.ics"};
         QTest::newRow("unknown option") << QStringList{"--verbose"};
         QTest::newRow("argument without option") << QStringList{"Roradaza.dat"};
         QTest::newRow("31 February") << QStringList{"--date", "31/02/2007"};

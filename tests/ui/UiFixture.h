@@ -31,7 +31,7 @@
 class ScriptedPrompts final : public roradaza::Prompts
 {
 public:
-    enum class Kind { Tell, Ask, AskText };
+    enum class Kind { Tell, Ask, AskText, AskFile };
     struct Box
     {
         Kind kind;
@@ -53,6 +53,7 @@ public:
 
     QList<Answer> answers;
     QList<std::optional<QString>> texts; // nullopt: Cancel
+    QList<QString> files;                // empty: Cancel
     // Runs once while the next box is open, as its nested event loop would.
     std::function<void()> whileOpen;
     QList<Box> boxes;
@@ -77,6 +78,11 @@ public:
                                    const QString &initial) override
     {
         return next(texts, {Kind::AskText, caption, prompt, QMessageBox::NoIcon, initial}, std::nullopt);
+    }
+
+    QString askFile(QWidget *, const QString &caption, const QString &filter, bool save) override
+    {
+        return next(files, {Kind::AskFile, caption, filter, QMessageBox::NoIcon, save ? "save" : "open"}, QString());
     }
 
 private:

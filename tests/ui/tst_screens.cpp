@@ -2,6 +2,8 @@
 // looked at against the layouts.
 #include "UiFixture.h"
 
+#include "ui/ImportWindow.h"
+
 #include <QCalendarWidget>
 #include <QComboBox>
 #include <QLineEdit>
@@ -60,6 +62,15 @@ private slots:
         program.form1->Edit1Click();
         save(program.form2.get(), QStringLiteral("editor-weekly.png"));
         program.form2->reject();
+
+        roradaza::ImportWindow import(
+            roradaza::exchange::planImport(program.form1->events(), roradaza::exchange::readContactsFile(
+                                                                        qEnvironmentVariable("RORADAZA_TEST_DATA") +
+                                                                        QStringLiteral("/exchange/contacts-30.vcf"))),
+            QStringLiteral("contacts-30.vcf"), program.form1.get());
+        import.show();
+        save(&import, QStringLiteral("import.png"));
+        import.hide();
 
         program.history->show();
         save(program.history.get(), QStringLiteral("version-history.png"));

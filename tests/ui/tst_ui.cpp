@@ -2,6 +2,7 @@
 
 #include "calendar/SaintsCalendar.h"
 #include "store/Text.h"
+#include "ui/ImportWindow.h"
 #include "ui/Screens.h"
 
 #include <QAction>
@@ -9,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QImageReader>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -17,6 +19,7 @@
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QWheelEvent>
 
 using namespace roradaza;
@@ -596,6 +599,99 @@ private slots:
         QVERIFY(!program->form1->minimiseToTray());
         QVERIFY(!program->find<QAction>("tmCheckSaint")->isChecked()); // the third line still read
         QVERIFY(!program->find<QAction>("IconizzainbarraperpcATX1")->isChecked());
+    }
+
+    // Answers the import window once it is open: unticks the rows given, then Ok or Annulla.
+    static void answerImportWindow(QList<int> untick, bool accept, QStringList *shown)
+    {
+        QTimer::singleShot(0, [=] {
+            auto *window = qobject_cast<ImportWindow *>(QApplication::activeModalWidget());
+            QVERIFY(window);
+            for (int row = 0; row < window->candidates()->topLevelItemCount(); ++row) {
+                const QTreeWidgetItem *item = window->candidates()->topLevelItem(row);
+                *shown << QStringList{item->text(0), item->text(1), item->text(2), item->text(3)}.join(u'|');
+            }
+            *shown << window->refusals()->toPlainText();
+            for (const int row : untick)
+                window->candidates()->topLevelItem(row)->setCheckState(0, Qt::Unchecked);
+            window->findChild<QPushButton *>(accept ? u"Ok"_s : u"Annulla"_s)->click();
+        });
+    }
+
+    void eventsThroughCalendarsAndAddressBooks()
+    {
+        program->setUp(saintsOff, notDue);
+        QVERIFY(program->start());
+        const auto texts = [](QMenu *menu) {
+            QStringList found;
+            for (const QAction *item : menu->actions())
+                found << item->text();
+            return found;
+        };
+        QCOMPARE(texts(program->find<QMenu>("Archivio1")),
+                 (QStringList{u"&Salva"_s, u"&Esporta calendario (.ics)..."_s, QString(), u"&Importa"_s}));
+        QCOMPARE(texts(program->find<QMenu>("Carica1")),
+                 (QStringList{u"Da &calendario (.ics)..."_s, u"Da r&ubrica (.vcf)..."_s, u"Da &Roradaza"_s,
+                              u"Importa da &vecchio Zevivez"_s}));
+
+        // From an address book: the second birthday unticked is not added.
+        const QString contacts = qEnvironmentVariable("RORADAZA_TEST_DATA") + u"/exchange/contacts-30.vcf"_s;
+        QStringList shown;
+        program->prompts.files = {contacts};
+        answerImportWindow({1}, true, &shown);
+        program->trigger("DaRubrica1");
+        QCOMPARE(shown.mid(0, 3), (QStringList{u"Compleanno di Rossi, Mario|19 Marzo|7 giorni|"_s,
+                                               u"Anniversario di Rossi, Mario|30 Giugno|7 giorni|"_s,
+                                               u"Compleanno di Chiara Esposito|25 Dicembre|7 giorni|"_s}));
+        QCOMPARE(lines(shown[3]).size(), 2);
+        QVERIFY(program->form1->isModified());
+        QStringList names;
+        for (const EventRecord &record : program->form1->events().records())
+            names << text::fromCp1252(record.name);
+        QCOMPARE(names, (QStringList{u"Compleanno di Chiara Esposito"_s, u"Compleanno di Rossi, Mario"_s, u"Zeta"_s}));
+
+        // Again: what is already there is not offered twice; Annulla adds nothing.
+        shown.clear();
+        program->prompts.files = {contacts};
+        answerImportWindow({}, false, &shown);
+        program->trigger("DaRubrica1");
+        QCOMPARE(shown.size(), 2);
+        QVERIFY(shown[1].contains(u"Compleanno di Rossi, Mario: è già nell'elenco"_s));
+        QCOMPARE(program->form1->events().size(), 3);
+
+        // Out to a calendar: how many went, and which did not.
+        program->form1->events().append({"Mai", "04", "31", "05", "0000"});
+        program->prompts.files = {program->path(u"promemoria"_s)};
+        program->trigger("EsportaCalendario1");
+        const QList<Box> expected{
+            {Kind::AskFile, u"Importa da una rubrica"_s, u"Rubriche vCard (*.vcf *.vcard);;Tutti i file (*)"_s,
+             QMessageBox::NoIcon, u"open"_s},
+            {Kind::AskFile, u"Importa da una rubrica"_s, u"Rubriche vCard (*.vcf *.vcard);;Tutti i file (*)"_s,
+             QMessageBox::NoIcon, u"open"_s},
+            {Kind::AskFile, u"Esporta calendario"_s, u"Calendario iCalendar (*.ics)"_s, QMessageBox::NoIcon, u"save"_s},
+            {Kind::Tell,
+             u"Roradaza"_s,
+             u"Esportati 3 eventi in "_s + program->path(u"promemoria.ics"_s) +
+                 u".\n\nNon esportati (1):\nMai: non cade mai in un giorno del calendario"_s,
+             QMessageBox::NoIcon,
+             {}}};
+        QCOMPARE(boxes(), expected);
+        QVERIFY(program->read(u"promemoria.ics"_s).startsWith("BEGIN:VCALENDAR\r\n"));
+        QCOMPARE(exchange::readCalendarFile(program->path(u"promemoria.ics"_s)).records.size(), std::size_t(4));
+
+        // Failures reach the one error box; a cancelled file choice does nothing.
+        program->prompts.files = {QString(), u"/nonexistent/calendario.ics"_s,
+                                  qEnvironmentVariable("RORADAZA_TEST_DATA") + u"/exchange/broken-no-end.ics"_s};
+        program->trigger("DaCalendario1");
+        program->trigger("EsportaCalendario1");
+        program->trigger("DaCalendario1");
+        const QList<Box> failures = boxes();
+        QCOMPARE(failures.size(), 5);
+        QCOMPARE(failures[2], errorBox(u"Cannot create file /nonexistent/calendario.ics."_s));
+        QVERIFY2(failures[4].text.endsWith(u"broken-no-end.ics: il calendario è incompleto o danneggiato (manca "
+                                           u"END:VCALENDAR?)"_s),
+                 qPrintable(failures[4].text));
+        QCOMPARE(program->form1->events().size(), 4);
     }
 
     void unreadableDatabaseIsKept()

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "store/EventList.h"
+#include "store/EventRecord.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <optional>
+#include <vector>
+
+// Events in and out: iCalendar files (through libical) and vCard address books.
+namespace roradaza::exchange {
+
+// Calendars and address books are read whole, and no bigger than this. A
+// calendar costs libical some twenty times its size in memory: half the
+// limit still holds the largest list exported.
+inline constexpr qint64 fileLimit = 64 * 1024 * 1024;
+inline constexpr qint64 calendarFileLimit = fileLimit / 2;
+
+// An event of a file that could not become a record, or a record that could
+// not go into a file, and why.
+struct Refusal
+{
+    QString what;
+    QString why;
+    QString text() const { return what.isEmpty() ? why : what + QStringLiteral(": ") + why; }
+};
+
+// What a file gives: records in the file's order, and what it could not give.
+struct Conversion
+{
+    std::vector<EventRecord> records;
+    std::vector<Refusal> refused;
+};
+
+// Reads a file whole. Only regular files, unless streams are allowed (a pipe
+// or a device named on a command line), which are read up to the same limit.
+// Throws a message naming the file.
+QByteArray readFile(const QString &path, bool allowStreams, qint64 limit = fileLimit);
+
+// The calendar: one VEVENT per record that has a day, in UTF-8 with CR LF.
+struct CalendarExport
+{
+    QByteArray text;
+    int exported = 0;
+    std::vector<Refusal> leftOut;     // fields that do not convert
+    std::vector<Refusal> unscheduled; // no day in any calendar: kept aside in the file for Roradaza alone
+};
+// today: an auto-delete event goes out as its next occurrence from this day.
+// stamp: the moment the calendar is made (DTSTAMP).
+CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate today, const QDateTime &stamp);
+
+// Throw a message for a file that is not a calendar or an address book at
+// all, or is broken: nothing is taken from it then.
+Conversion readCalendar(const QByteArray &bytes);
+Conversion readContacts(const QByteArray &bytes);
+
+// The same, read from a file; the message names the file.
+Conversion readCalendarFile(const QString &path, bool allowStreams = false);
+Conversion readContactsFile(const QString &path, bool allowStreams = false);
+
+// What an import adds to a list: every record not already in it, as far as
+// the list has room; the rest join the refusals.
+Conversion planImport(const EventList &list, Conversion conversion);
+
+// The name of a record made from a text: refused (empty, with why) when
+// Windows-1252 cannot hold it or it has more than one line; the first letter
+// a-z upper-cased as the editor does.
+std::optional<QByteArray> recordName(const QString &name, QString &why);
+
+// A record's date or weekdays, in words, for the list of what an import adds.
+QString describeWhen(const EventRecord &record);
+
+} // namespace roradaza::exchange

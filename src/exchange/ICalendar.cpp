@@ -1,0 +1,563 @@
+// iCalendar in and out through libical: the records become VEVENTs that fall
+// on exactly the days the check announces them, and VEVENTs of other
+// programs become records where a record can say the same.
+
+#include "exchange/Exchange.h"
+#include "exchange/Schedule.h"
+
+#include "store/Failure.h"
+#include "store/Text.h"
+
+#include "Version.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+#include <QTimeZone>
+
+#include <libical/ical.h>
+
+#include <algorithm>
+#include <memory>
+
+namespace roradaza::exchange {
+namespace {
+
+constexpr char recordProperty[] = "X-RORADAZA-RECORD";
+// Every-year and weekly events start in the first year the editor knows.
+const QDate firstYear(2000, 1, 1);
+
+struct ComponentDeleter
+{
+    void operator()(icalcomponent *component) const { icalcomponent_free(component); }
+};
+using Component = std::unique_ptr<icalcomponent, ComponentDeleter>;
+
+QString utf8(const char *text)
+{
+    return QString::fromUtf8(text ? text : "");
+}
+
+icaltimetype icalDate(QDate date)
+{
+    icaltimetype time = icaltime_null_date();
+    time.year = date.year();
+    time.month = date.month();
+    time.day = date.day();
+    return time;
+}
+
+// The five fields travel percent-encoded, so that any byte comes back as it was.
+QByteArray encodeFields(const EventRecord &record)
+{
+    QByteArrayList parts;
+    for (const QByteArray *field : {&record.name, &record.month, &record.day, &record.advance, &record.year})
+        parts << field->toPercentEncoding("#");
+    return parts.join('/');
+}
+
+std::optional<EventRecord> decodeFields(const char *value)
+{
+    const QByteArrayList parts = QByteArray(value ? value : "").split('/');
+    if (parts.size() != 5)
+        return std::nullopt;
+    std::array<QByteArray, 5> fields;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        fields[i] = QByteArray::fromPercentEncoding(parts[qsizetype(i)]);
+        // Only the form written here is taken: anything else is not ours.
+        if (fields[i].toPercentEncoding("#") != parts[qsizetype(i)] || fields[i].contains('\n') ||
+            fields[i].contains('\r'))
+            return std::nullopt;
+    }
+    EventRecord record{fields[0], fields[1], fields[2], fields[3], fields[4]};
+    if (record.name.isEmpty())
+        return std::nullopt;
+    try {
+        decodeForCheck(record);
+    } catch (const Failure &) {
+        return std::nullopt;
+    }
+    return record;
+}
+
+icalproperty *recordX(const EventRecord &record)
+{
+    icalproperty *property = icalproperty_new_x(encodeFields(record).constData());
+    icalproperty_set_x_name(property, recordProperty);
+    return property;
+}
+
+template <std::size_t N> void setList(short (&list)[N], std::initializer_list<int> values)
+{
+    std::size_t at = 0;
+    for (const int value : values)
+        list[at++] = short(value);
+    if (at < N)
+        list[at] = ICAL_RECURRENCE_ARRAY_MAX;
+}
+
+// The rule and the first day of a schedule that recurs.
+std::pair<icalrecurrencetype, QDate> ruleOf(const Schedule &schedule)
+{
+    icalrecurrencetype rule;
+    icalrecurrencetype_clear(&rule);
+    QDate start = schedule.nextOn(firstYear);
+    switch (schedule.kind) {
+    case Schedule::Kind::Yearly:
+        rule.freq = ICAL_YEARLY_RECURRENCE;
+        setList(rule.by_month, {schedule.month});
+        // The last day: 29 February in leap years, the 28th in the others.
+        setList(rule.by_month_day, {schedule.lastDay ? -1 : schedule.day});
+        break;
+    case Schedule::Kind::Monthly:
+        rule.freq = ICAL_MONTHLY_RECURRENCE;
+        // A day the month lacks falls on its last day: the latest of the days
+        // from the 28th up to the day that the month has.
+        if (schedule.day <= 28)
+            setList(rule.by_month_day, {schedule.day});
+        else if (schedule.day == 29)
+            setList(rule.by_month_day, {28, 29});
+        else if (schedule.day == 30)
+            setList(rule.by_month_day, {28, 29, 30});
+        else
+            setList(rule.by_month_day, {-1});
+        if (schedule.day > 28 && schedule.day < 31)
+            setList(rule.by_set_pos, {-1});
+        if (schedule.year != 0) {
+            start = schedule.nextOn(QDate(schedule.year, 1, 1));
+            rule.until = icalDate(QDate(schedule.year, 12, 31));
+        }
+        break;
+    case Schedule::Kind::Weekly: {
+        rule.freq = ICAL_WEEKLY_RECURRENCE;
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < schedule.weekdays.size(); ++i) {
+            if (schedule.weekdays[i]) // Monday first; libical counts from Sunday = 1
+                rule.by_day[at++] = short(i == 6 ? ICAL_SUNDAY_WEEKDAY : ICAL_MONDAY_WEEKDAY + int(i));
+        }
+        rule.by_day[at] = ICAL_RECURRENCE_ARRAY_MAX;
+        break;
+    }
+    default:
+        break;
+    }
+    return {rule, start};
+}
+
+void appendText(QByteArray &text, icalcomponent *component)
+{
+    char *written = icalcomponent_as_ical_string_r(component);
+    text += written;
+    icalmemory_free_buffer(written);
+}
+
+QString lineName(const EventRecord &record)
+{
+    return text::fromCp1252(record.name);
+}
+
+} // namespace
+
+CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate today, const QDateTime &stamp)
+{
+    CalendarExport result;
+    Component calendar(icalcomponent_new(ICAL_VCALENDAR_COMPONENT));
+    icalcomponent_add_property(calendar.get(), icalproperty_new_version("2.0"));
+    icalcomponent_add_property(calendar.get(),
+                               icalproperty_new_prodid("-//Roradaza//Roradaza " RORADAZA_VERSION "//IT"));
+    icalcomponent_add_property(calendar.get(), icalproperty_new_calscale("GREGORIAN"));
+    icalproperty *calendarName = icalproperty_new_x("Roradaza");
+    icalproperty_set_x_name(calendarName, "X-WR-CALNAME");
+    icalcomponent_add_property(calendar.get(), calendarName);
+
+    const icaltimetype stampTime =
+        icaltime_from_timet_with_zone(time_t(stamp.toSecsSinceEpoch()), 0, icaltimezone_get_utc_timezone());
+    // A record's UID follows its name, so that a second export of a changed
+    // date updates the event instead of adding one; equal names are numbered.
+    QHash<QByteArray, int> seen;
+    QByteArray events;
+
+    for (const EventRecord &record : records) {
+        Schedule schedule;
+        CheckFields fields;
+        try {
+            schedule = scheduleOf(record);
+            fields = decodeForCheck(record);
+        } catch (const Failure &failure) {
+            result.leftOut.push_back({lineName(record), failure.message()});
+            continue;
+        }
+        QDate single;
+        if (fields.autoDelete)
+            single = schedule.nextOn(today); // deleted once announced: only the next time
+        else if (schedule.kind == Schedule::Kind::Once)
+            single = schedule.date;
+        if (schedule.kind == Schedule::Kind::Never || (fields.autoDelete && !single.isValid())) {
+            // No day in any calendar; kept aside in the file for Roradaza alone,
+            // since its warnings still come ahead of a day that never arrives.
+            result.unscheduled.push_back(
+                {lineName(record), schedule.kind == Schedule::Kind::Never
+                                       ? QStringLiteral("non cade mai in un giorno del calendario")
+                                       : QStringLiteral("non cadrà più")});
+            icalcomponent_add_property(calendar.get(), recordX(record));
+            continue;
+        }
+
+        icalcomponent *event = icalcomponent_new(ICAL_VEVENT_COMPONENT);
+        const int number = ++seen[record.name];
+        const QByteArray uid = QCryptographicHash::hash(record.name, QCryptographicHash::Sha1).toHex().left(24) + '-' +
+                               QByteArray::number(number) + "@roradaza";
+        icalcomponent_add_property(event, icalproperty_new_uid(uid.constData()));
+        icalcomponent_add_property(event, icalproperty_new_dtstamp(stampTime));
+        const QByteArray summary = text::fromCp1252(record.name).toUtf8();
+        icalcomponent_add_property(event, icalproperty_new_summary(summary.constData()));
+
+        QDate start = single;
+        if (!single.isValid()) {
+            const auto [rule, first] = ruleOf(schedule);
+            start = first;
+            icalcomponent_add_property(event, icalproperty_new_rrule(rule));
+        }
+        icalcomponent_add_property(event, icalproperty_new_dtstart(icalDate(start)));
+        icalcomponent_add_property(event, icalproperty_new_dtend(icalDate(start.addDays(1))));
+        icalcomponent_add_property(event, icalproperty_new_transp(ICAL_TRANSP_TRANSPARENT));
+        if (fields.important)
+            icalcomponent_add_property(event, icalproperty_new_priority(1));
+        icalcomponent_add_property(event, recordX(record));
+
+        // The warning window: the first warning comes this many days before.
+        const int window = quint16(quint32(fields.advance) + 1u);
+        const int advance = fields.weekly || window == 0 ? 0 : window - 1;
+        icalcomponent *alarm = icalcomponent_new(ICAL_VALARM_COMPONENT);
+        icalcomponent_add_property(alarm, icalproperty_new_action(ICAL_ACTION_DISPLAY));
+        icalcomponent_add_property(alarm, icalproperty_new_description(summary.constData()));
+        icaltriggertype trigger;
+        trigger.time = icaltime_null_time();
+        trigger.duration = icaldurationtype_null_duration();
+        if (advance > 0) {
+            trigger.duration.is_neg = 1;
+            trigger.duration.days = unsigned(advance);
+        }
+        icalcomponent_add_property(alarm, icalproperty_new_trigger(trigger));
+        icalcomponent_add_component(event, alarm);
+
+        // Each event is written on its own: libical writes a calendar of
+        // tens of thousands of events many times slower than its events one by one.
+        const Component written(event);
+        appendText(events, event);
+        ++result.exported;
+    }
+
+    appendText(result.text, calendar.get());
+    const qsizetype end = result.text.lastIndexOf("END:VCALENDAR");
+    result.text.insert(end, events);
+    return result;
+}
+
+namespace {
+
+// A moment as the event's own clock shows it; UTC becomes local time.
+QDateTime wallClock(const icaltimetype &time)
+{
+    const QDate date(time.year, time.month, time.day);
+    if (time.is_date)
+        return QDateTime(date, QTime(0, 0));
+    const QTime clock(time.hour, time.minute, time.second);
+    if (icaltime_is_utc(time))
+        return QDateTime(date, clock, Qt::UTC).toLocalTime();
+    return QDateTime(date, clock);
+}
+
+bool listEmpty(const short *list)
+{
+    return list[0] == ICAL_RECURRENCE_ARRAY_MAX;
+}
+
+std::vector<int> listOf(const short *list, std::size_t size)
+{
+    std::vector<int> values;
+    for (std::size_t i = 0; i < size && list[i] != ICAL_RECURRENCE_ARRAY_MAX; ++i)
+        values.push_back(list[i]);
+    return values;
+}
+
+QByteArray twoDigits(int number)
+{
+    return QByteArray::number(number).rightJustified(2, '0');
+}
+
+// The warning: the earliest alarm before the start, in whole days by the
+// calendar (an alarm at 9 the evening before is one day), else a week.
+int advanceOf(icalcomponent *event, const QDateTime &start)
+{
+    int earliest = -1;
+    for (icalcomponent *alarm = icalcomponent_get_first_component(event, ICAL_VALARM_COMPONENT); alarm;
+         alarm = icalcomponent_get_next_component(event, ICAL_VALARM_COMPONENT)) {
+        icalproperty *property = icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY);
+        if (!property)
+            continue;
+        const icaltriggertype trigger = icalproperty_get_trigger(property);
+        QDateTime when;
+        if (!icaltime_is_null_time(trigger.time)) {
+            when = wallClock(trigger.time);
+        } else {
+            QDateTime base = start;
+            icalparameter *related = icalproperty_get_first_parameter(property, ICAL_RELATED_PARAMETER);
+            if (related && icalparameter_get_related(related) == ICAL_RELATED_END) {
+                const icaltimetype end = icalcomponent_get_dtend(event);
+                base = icaltime_is_null_time(end) ? start.addDays(start.time() == QTime(0, 0) ? 1 : 0) : wallClock(end);
+            }
+            when = base.addSecs(icaldurationtype_as_int(trigger.duration));
+        }
+        const qint64 days = when.date().daysTo(start.date());
+        if (when <= start && days > earliest)
+            earliest = int(std::min<qint64>(days, 1000));
+    }
+    return earliest >= 0 && earliest <= 99 ? earliest : 7;
+}
+
+const char *frequencyWords(icalrecurrencetype_frequency frequency)
+{
+    switch (frequency) {
+    case ICAL_SECONDLY_RECURRENCE:
+        return "si ripete ogni secondo";
+    case ICAL_MINUTELY_RECURRENCE:
+        return "si ripete ogni minuto";
+    case ICAL_HOURLY_RECURRENCE:
+        return "si ripete ogni ora";
+    default:
+        return "si ripete in un modo che Roradaza non conosce";
+    }
+}
+
+struct EventFields
+{
+    QByteArray month, day, year = markers::everyYear;
+};
+
+// The days of a VEVENT as a record's fields, or why they cannot be.
+std::optional<EventFields> fieldsOf(icalcomponent *event, QDate start, QString &why)
+{
+    const int ruleCount = icalcomponent_count_properties(event, ICAL_RRULE_PROPERTY);
+    if (ruleCount == 0) {
+        if (start.year() < 2000 || start.year() > 2999) {
+            why = QStringLiteral("l'anno %1 è fuori dagli anni 2000-2999").arg(start.year());
+            return std::nullopt;
+        }
+        return EventFields{twoDigits(start.month()), twoDigits(start.day()), QByteArray::number(start.year())};
+    }
+    if (ruleCount > 1) {
+        why = QStringLiteral("ha più di una regola di ripetizione");
+        return std::nullopt;
+    }
+    const icalrecurrencetype rule =
+        icalproperty_get_rrule(icalcomponent_get_first_property(event, ICAL_RRULE_PROPERTY));
+    if (rule.interval != 1) {
+        why = QStringLiteral("si ripete a intervalli di %1").arg(rule.interval);
+        return std::nullopt;
+    }
+    if (rule.count != 0 || !icaltime_is_null_time(rule.until)) {
+        why = QStringLiteral("la ripetizione ha un termine");
+        return std::nullopt;
+    }
+    if (!listEmpty(rule.by_second) || !listEmpty(rule.by_minute) || !listEmpty(rule.by_hour) ||
+        !listEmpty(rule.by_year_day) || !listEmpty(rule.by_week_no)) {
+        why = QStringLiteral("si ripete in un modo che Roradaza non conosce");
+        return std::nullopt;
+    }
+    const std::vector<int> months = listOf(rule.by_month, ICAL_BY_MONTH_SIZE);
+    const std::vector<int> monthDays = listOf(rule.by_month_day, ICAL_BY_MONTHDAY_SIZE);
+    const std::vector<int> setPositions = listOf(rule.by_set_pos, ICAL_BY_SETPOS_SIZE);
+    const std::vector<int> weekdays = listOf(rule.by_day, ICAL_BY_DAY_SIZE);
+    // The last of the days from the 28th on: Roradaza's day of a month that may lack it.
+    const auto lastOfFrom28 = [&]() -> int {
+        if (setPositions != std::vector<int>{-1} || monthDays.size() < 2)
+            return 0;
+        for (std::size_t i = 0; i < monthDays.size(); ++i) {
+            if (monthDays[i] != 28 + int(i))
+                return 0;
+        }
+        return monthDays.back();
+    };
+
+    switch (rule.freq) {
+    case ICAL_YEARLY_RECURRENCE: {
+        const int month = months.empty() ? start.month() : months.size() == 1 ? months[0] : 0;
+        int day = 0;
+        const int length = QDate(2000, std::max(month, 1), 1).daysInMonth();
+        if (monthDays.empty() && setPositions.empty())
+            day = start.day();
+        else if (monthDays.size() == 1 && setPositions.empty())
+            day = monthDays[0] == -1 ? length : monthDays[0];
+        else if (month == 2 && lastOfFrom28() == 29)
+            day = 29;
+        if (month < 1 || month > 12 || day < 1 || day > length || !weekdays.empty()) {
+            why = QStringLiteral("si ripete ogni anno in più giorni o in un giorno della settimana");
+            return std::nullopt;
+        }
+        return EventFields{twoDigits(month), twoDigits(day)};
+    }
+    case ICAL_MONTHLY_RECURRENCE: {
+        int day = 0;
+        if (!months.empty() || !weekdays.empty())
+            day = 0;
+        else if (monthDays.empty() && setPositions.empty())
+            day = start.day();
+        else if (monthDays.size() == 1 && setPositions.empty())
+            day = monthDays[0] == -1 ? 31 : monthDays[0];
+        else
+            day = lastOfFrom28();
+        // The 31st of every month skips the short months; Roradaza would put it on their last day.
+        const bool lastDayRule = monthDays == std::vector<int>{-1} || lastOfFrom28() != 0;
+        if (day > 28 && !lastDayRule) {
+            why = QStringLiteral("si ripete il giorno %1, che manca in alcuni mesi").arg(day);
+            return std::nullopt;
+        }
+        if (day < 1 || day > 31) {
+            why = QStringLiteral("si ripete ogni mese in più giorni o in un giorno della settimana");
+            return std::nullopt;
+        }
+        return EventFields{QByteArray(markers::everyMonth), twoDigits(day)};
+    }
+    case ICAL_WEEKLY_RECURRENCE:
+    case ICAL_DAILY_RECURRENCE: {
+        std::array<bool, 7> chosen{}; // Monday first
+        if (!months.empty() || !monthDays.empty() || !setPositions.empty()) {
+            why = QStringLiteral("si ripete solo in certi mesi o giorni del mese");
+            return std::nullopt;
+        }
+        if (rule.freq == ICAL_DAILY_RECURRENCE && weekdays.empty())
+            chosen.fill(true);
+        else if (weekdays.empty())
+            chosen[std::size_t(start.dayOfWeek() - 1)] = true;
+        for (const int encoded : weekdays) {
+            if (icalrecurrencetype_day_position(short(encoded)) != 0) {
+                why = QStringLiteral("si ripete in un giorno della settimana di posto fisso");
+                return std::nullopt;
+            }
+            const int weekday = icalrecurrencetype_day_day_of_week(short(encoded)); // Sunday = 1
+            chosen[std::size_t(weekday == ICAL_SUNDAY_WEEKDAY ? 6 : weekday - ICAL_MONDAY_WEEKDAY)] = true;
+        }
+        QByteArray list;
+        for (std::size_t i = 0; i < chosen.size(); ++i) {
+            if (chosen[i])
+                list += weekdayListNames()[i] + ';';
+        }
+        return EventFields{QByteArray(markers::weekly), list};
+    }
+    default:
+        why = QString::fromLatin1(frequencyWords(rule.freq));
+        return std::nullopt;
+    }
+}
+
+void convertEvent(icalcomponent *event, Conversion &conversion)
+{
+    const QString summary = utf8(icalcomponent_get_summary(event));
+    const QString shownName = summary.isEmpty() ? QStringLiteral("(senza titolo)") : summary;
+    const auto refuse = [&](const QString &why) { conversion.refused.push_back({shownName, why}); };
+
+    // Our own export carries each record as it was.
+    for (icalproperty *property = icalcomponent_get_first_property(event, ICAL_X_PROPERTY); property;
+         property = icalcomponent_get_next_property(event, ICAL_X_PROPERTY)) {
+        if (qstrcmp(icalproperty_get_x_name(property), recordProperty) == 0) {
+            if (auto record = decodeFields(icalproperty_get_x(property))) {
+                conversion.records.push_back(std::move(*record));
+                return;
+            }
+        }
+    }
+
+    if (icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY))
+        return refuse(QStringLiteral("cambia una sola volta di un evento che si ripete"));
+    if (icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY) ||
+        icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY))
+        return refuse(QStringLiteral("ha date aggiunte o tolte alla ripetizione"));
+    icalproperty *startProperty = icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY);
+    if (!startProperty)
+        return refuse(QStringLiteral("non ha una data d'inizio"));
+    const QDateTime start = wallClock(icalproperty_get_dtstart(startProperty));
+    if (!start.date().isValid())
+        return refuse(QStringLiteral("la data d'inizio non è valida"));
+
+    QString why;
+    const std::optional<QByteArray> name = recordName(summary, why);
+    if (!name)
+        return refuse(why);
+    const std::optional<EventFields> fields = fieldsOf(event, start.date(), why);
+    if (!fields)
+        return refuse(why);
+
+    const int priority =
+        icalcomponent_get_first_property(event, ICAL_PRIORITY_PROPERTY)
+            ? icalproperty_get_priority(icalcomponent_get_first_property(event, ICAL_PRIORITY_PROPERTY))
+            : 0;
+    QByteArray advance = twoDigits(advanceOf(event, start));
+    if (priority >= 1 && priority <= 4)
+        advance += markers::important;
+    conversion.records.push_back({*name, fields->month, fields->day, advance, fields->year});
+}
+
+// libical keeps what it could not read as X-LIC-ERROR properties.
+const char *firstError(icalcomponent *component)
+{
+    if (icalproperty *error = icalcomponent_get_first_property(component, ICAL_XLICERROR_PROPERTY))
+        return icalproperty_get_xlicerror(error);
+    for (icalcomponent *child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT); child;
+         child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT)) {
+        if (const char *error = firstError(child))
+            return error;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+Conversion readCalendar(const QByteArray &bytes)
+{
+    if (bytes.contains('\0'))
+        throw Failure(QStringLiteral("non è un file di testo"));
+    QByteArrayView text(bytes);
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text = text.sliced(3);
+    if (!text.trimmed().toByteArray().toUpper().startsWith("BEGIN:VCALENDAR"))
+        throw Failure(QStringLiteral("non è un calendario iCalendar (non comincia con BEGIN:VCALENDAR)"));
+
+    icalerror_set_errors_are_fatal(0);
+    const QByteArray source = text.toByteArray();
+    Component root(icalparser_parse_string(source.constData()));
+    if (!root)
+        throw Failure(QStringLiteral("il calendario è incompleto o danneggiato (manca END:VCALENDAR?)"));
+    if (const char *error = firstError(root.get()))
+        throw Failure(QStringLiteral("il calendario è danneggiato: %1").arg(utf8(error).simplified()));
+
+    std::vector<icalcomponent *> calendars;
+    if (icalcomponent_isa(root.get()) == ICAL_VCALENDAR_COMPONENT) {
+        calendars.push_back(root.get());
+    } else {
+        for (icalcomponent *child = icalcomponent_get_first_component(root.get(), ICAL_VCALENDAR_COMPONENT); child;
+             child = icalcomponent_get_next_component(root.get(), ICAL_VCALENDAR_COMPONENT))
+            calendars.push_back(child);
+    }
+    if (calendars.empty())
+        throw Failure(QStringLiteral("non contiene un calendario (VCALENDAR)"));
+
+    Conversion conversion;
+    for (icalcomponent *calendar : calendars) {
+        for (icalcomponent *event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); event;
+             event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT))
+            convertEvent(event, conversion);
+        // Records without a day in any calendar, kept by our own export.
+        for (icalproperty *property = icalcomponent_get_first_property(calendar, ICAL_X_PROPERTY); property;
+             property = icalcomponent_get_next_property(calendar, ICAL_X_PROPERTY)) {
+            if (qstrcmp(icalproperty_get_x_name(property), recordProperty) != 0)
+                continue;
+            if (auto record = decodeFields(icalproperty_get_x(property)))
+                conversion.records.push_back(std::move(*record));
+            else
+                conversion.refused.push_back({QString(), QStringLiteral("un evento di Roradaza illeggibile")});
+        }
+    }
+    return conversion;
+}
+
+} // namespace roradaza::exchange

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "exchange/Exchange.h"
+
+#include <QDialog>
+
+#include <vector>
+
+class QPlainTextEdit;
+class QTreeWidget;
+
+namespace roradaza {
+
+// What an import would add, each with a tick box, and below it what cannot
+// be imported and why. "&Ok" keeps the ticked records.
+class ImportWindow final : public QDialog
+{
+    Q_OBJECT
+
+public:
+    ImportWindow(exchange::Conversion plan, const QString &fileName, QWidget *parent = nullptr);
+
+    std::vector<EventRecord> ticked() const;
+    QTreeWidget *candidates() const { return m_candidates; }
+    QPlainTextEdit *refusals() const { return m_refusals; }
+
+private:
+    std::vector<EventRecord> m_records;
+    QTreeWidget *m_candidates = nullptr;
+    QPlainTextEdit *m_refusals = nullptr;
+};
+
+} // namespace roradaza
