@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The core's hot paths at the list's full size: a check pass, loading,
 // sorting and saving. Run from anywhere; files go to a temporary folder.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Events in and out at size: an address book of many contacts read, the full
 // list exported as a calendar and that calendar read back.
 

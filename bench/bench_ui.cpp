@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the user waits for in the event list at its full size: one search
 // keystroke, the sort after an edit and opening the editor. Needs a display;
 // run with QT_QPA_PLATFORM=offscreen. Files go to a temporary folder.

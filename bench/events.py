@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The generated events of the benchmarks, as bench/generate.h makes them.
 
 Record k depends only on k. Of every 20 records, 14 are yearly (the last two

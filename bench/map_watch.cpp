@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // For bench/startup.sh: waits for a window of the given title to be mapped on
 // the X display and prints the CLOCK_MONOTONIC time of that moment, in
 // seconds. Event-driven, so that the wait takes no processor time from the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor of bench/startup.sh: the least a Qt Widgets program does to show a
 // window with a line of text, titled like the notification window so that the
 // script finds both the same way, and closed after the same countdown of five

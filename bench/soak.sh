@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the real Roradaza in the tray for a long time and watches it:
 #   bench/soak.sh [--passes N] [--day-passes D] [--binary PATH] [--keep]
 #

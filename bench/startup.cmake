@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The floor that bench/startup.sh measures Roradaza against: a bare Qt Widgets
 # window. Needs nothing beyond Qt, so it is built with or without Google Benchmark.
 find_package(Qt6 REQUIRED COMPONENTS Widgets)

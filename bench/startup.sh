@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Start-up of Roradaza beside a bare Qt window (the floor):
 # bench/startup.sh [--runs R] [--idle S] [N ...]
 #

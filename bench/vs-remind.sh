@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times the terminal check side by side with remind on the same generated
 # events: bench/vs-remind.sh [--advance99] [--runs R] N [DD/MM/YYYY]
 #

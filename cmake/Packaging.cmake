@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installing like other desktop programs, and the .deb made from that install.
 
 include(GNUInstallDirs)

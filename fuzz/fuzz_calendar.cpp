@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as an iCalendar file: a clear failure or what could be read, every
 // record read is one the check can read, and a calendar made of those records
 // gives them back.

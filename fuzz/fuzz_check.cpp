@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A check pass over arbitrary records on an arbitrary day. Input: two bytes
 // for the day of the year, one for the year (1900 to 2155, so both kinds of
 // century), one of flags, then lines taken five at a time as records. The

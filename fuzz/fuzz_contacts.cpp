@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as a vCard address book: a clear failure or the birthdays and
 // anniversaries read, each a record the check can read.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as Roradaza.dat: a clear failure or what could be loaded, and
 // whatever was loaded comes back unchanged from a save and a reload.
 

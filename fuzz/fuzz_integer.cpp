@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes through the integer and boolean conversions: a value or the
 // conversion's own message, never anything else; plain decimal text checked
 // against a simple reference.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as Roradaza.ini: each line read or reported, and the options
 // read are written and read back the same.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Check the layout of saints.txt, the Italian name-day table.
 
 Usage: check-saints.py [path]   (default: saints.txt next to this script)

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Regenerates background.jpg: a soft dark-blue to teal gradient with a few
 # blurred light spots and two gentle waves. Kept medium-dark so that the white
 # labels and the red heading drawn over it stay readable.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Configures and builds into the folder given (default build/), with any
 # further arguments passed on to CMake. With --programs right after the
 # folder it builds only Roradaza and roradaza-check.

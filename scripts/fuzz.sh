@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets into build-fuzz/ and runs each for SECONDS
 # seconds (default 20) from its seed corpus in fuzz/corpus/<target>/. The runs
 # work on a copy of the seeds, so the kept corpus does not grow. Exits non-zero

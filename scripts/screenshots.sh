@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Makes the README's pictures in docs/screenshots/ by running the real program
 # under Xvfb and driving it with xdotool, as the end-to-end tests do:
 #   scripts/screenshots.sh [BUILD_DIR]     (default build/, built when missing)

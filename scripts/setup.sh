@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what Roradaza needs on Debian 12, when missing: by default what
 # building and running it needs; with --package also what making the .deb
 # needs; with --test also the tools of the tests, the benchmarks and CI.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the program's icon into hicolor/ at the sizes desktop menus ask for.
 # The pictures are kept in the repository so that building needs no renderer.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the pictures the program shows into png/: plain pictures load
 # without the SVG plugin, which would cost a good part of the start-up.
 set -euo pipefail

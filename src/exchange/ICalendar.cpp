@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // iCalendar in and out through libical: the records become VEVENTs that fall
 // on exactly the days the check announces them, and VEVENTs of other
 // programs become records where a record can say the same.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small vCard reader (2.1, 3.0 and 4.0): content lines, folding, escapes,
 // and the quoted-printable text and character sets of 2.1. Only what gives
 // an event is looked at: the name, the birthday and the anniversaries.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // roradaza-check run as a process: what it prints, its colours, its exit
 // status, and that it leaves every file as it found it.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A save of 65 535 records killed with SIGKILL at random moments.
 
 save_once loads Roradaza.dat, renames every record and saves once. Each run

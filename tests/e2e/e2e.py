@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """End-to-end runs of the real Roradaza under Xvfb, one case per call.
 
 Each case copies the program into a fresh folder with its own data files,

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Saves on a full filesystem leave both files exactly as they were.
 
 A small tmpfs is mounted for the test (root only, in a mount namespace of

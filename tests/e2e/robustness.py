@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """The real Roradaza against damaged files and against a second start.
 
     robustness.py --binary PATH --screenshots DIR --case bad-files --files F...

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loads a Roradaza.dat, gives every name a suffix and saves it once, saying
 // on stdout when the save starts and how long it took: the crash test kills
 // it somewhere in between. Given a Roradaza.ini as well, it then switches

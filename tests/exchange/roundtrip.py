@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """roradaza-check --calendar <(roradaza-check --to-ics --db X) --date D must
 print exactly what roradaza-check --db X --date D prints, for random lists of
 records such as the editor writes (any two-digit day and advance, markers,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Calendars and address books in and out: the exported rules fall on the
 // days the check announces, real files from other programs come in as the
 // records they mean, and broken files give a message and nothing else.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Validates the desktop entry and the AppStream metainfo given, and that the
 # metainfo launches that very entry. Exits 77 (skipped) without the validators.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "store/Conversions.h"
 #include "store/Failure.h"
 #include "store/Text.h"

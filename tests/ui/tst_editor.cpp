@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The event list with its search filter, and the event editor: what the user
 // types and clicks, what the lists show and the bytes that reach the records.
 #include "UiFixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pictures of every window in its main states, kept as test artefacts to be
 // looked at against the layouts.
 #include "UiFixture.h"
