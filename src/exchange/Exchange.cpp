@@ -59,6 +59,16 @@ QByteArray readFile(const QString &path, bool allowStreams, qint64 limit)
     return bytes;
 }
 
+QByteArrayView plainText(const QByteArray &bytes)
+{
+    if (bytes.contains('\0'))
+        throw Failure(QStringLiteral("non è un file di testo"));
+    QByteArrayView text(bytes);
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text = text.sliced(3);
+    return text;
+}
+
 Conversion readCalendarFile(const QString &path, bool allowStreams)
 {
     return readNamed(path, allowStreams, calendarFileLimit, readCalendar);

@@ -40,6 +40,10 @@ struct Conversion
 // Throws a message naming the file.
 QByteArray readFile(const QString &path, bool allowStreams, qint64 limit = fileLimit);
 
+// A file's text without its UTF-8 byte order mark; throws when it holds a
+// NUL byte, which no calendar or address book has.
+QByteArrayView plainText(const QByteArray &bytes);
+
 // The calendar: one VEVENT per record that has a day, in UTF-8 with CR LF.
 struct CalendarExport
 {

@@ -515,11 +515,7 @@ const char *firstError(icalcomponent *component)
 
 Conversion readCalendar(const QByteArray &bytes)
 {
-    if (bytes.contains('\0'))
-        throw Failure(QStringLiteral("non è un file di testo"));
-    QByteArrayView text(bytes);
-    if (text.startsWith("\xEF\xBB\xBF"))
-        text = text.sliced(3);
+    const QByteArrayView text = plainText(bytes);
     if (!text.trimmed().toByteArray().toUpper().startsWith("BEGIN:VCALENDAR"))
         throw Failure(QStringLiteral("non è un calendario iCalendar (non comincia con BEGIN:VCALENDAR)"));
 

@@ -246,11 +246,7 @@ void convertCard(const Card &card, Conversion &conversion)
 
 Conversion readContacts(const QByteArray &bytes)
 {
-    if (bytes.contains('\0'))
-        throw Failure(QStringLiteral("non è un file di testo"));
-    QByteArrayView text(bytes);
-    if (text.startsWith("\xEF\xBB\xBF"))
-        text = text.sliced(3);
+    const QByteArrayView text = plainText(bytes);
 
     // Physical lines; CR LF, LF and CR all end one.
     QList<QByteArrayView> lines;

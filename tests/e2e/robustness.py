@@ -327,9 +327,12 @@ def case_stale_lock(case):
     window = into_tray(case)
     if window is None:
         return e2e.SKIP
+    icon = e2e.tray_icon()
     case.process.send_signal(signal.SIGKILL)
     case.process.wait(5)
     check(os.path.exists(case.path("Roradaza.lock")), "a killed program leaves Roradaza.lock behind")
+    # Its icon lingers in the tray for a moment; the next start's icon must not be taken for it.
+    wait_for("the killed program's tray icon to go", lambda: e2e.geometry(icon) is None, 10)
     # Its process id now belongs to another program, which happens to share its name.
     os.makedirs(case.path("home/elsewhere"))
     shutil.copy2(shutil.which("sleep"), case.path("home/elsewhere/Roradaza"))
