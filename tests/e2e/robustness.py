@@ -130,12 +130,12 @@ ODD_FILES = ["fifo:Roradaza.dat", "zero:Roradaza.dat", "folder:Roradaza.dat", "l
              "fifo:Roradaza.ini"]
 
 
-def odd_file_case(case, spec):
+def odd_file_case(case, odd):
     """A FIFO, a link to /dev/zero, a folder or a file of 40 MB: refused at once with a message. In place
     of Roradaza.dat the program runs on, and the save on the way to the tray leaves it in place with a
     second message; in place of Roradaza.ini the tray option is off, so the program ends after its
     countdown without a save."""
-    kind, name = spec.split(":")
+    kind, name = odd.split(":")
     case.write("Roradaza.dat", e2e.QUIET_DAY)
     case.write("Roradaza.ini", e2e.TRAY_SAINTS_OFF)
     target = case.path(name)
@@ -186,7 +186,7 @@ def odd_file_case(case, spec):
     leftovers = sorted(set(os.listdir(case.folder)) - {"Roradaza", "Roradaza.dat", "Roradaza.ini", "Roradaza.lock",
                                                          "home", "runtime", "output.log"})
     check(not leftovers, f"nothing else is written beside the program ({leftovers})")
-    print(f"RESULT {spec}: refused, {messages} message(s), {took:.1f} s", flush=True)
+    print(f"RESULT {odd}: refused, {messages} message(s), {took:.1f} s", flush=True)
 
 
 def start_xvfb():
