@@ -19,6 +19,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
+#include <tuple>
 
 namespace roradaza::exchange {
 namespace {
@@ -144,6 +146,18 @@ std::pair<icalrecurrencetype, QDate> ruleOf(const Schedule &schedule)
     return {rule, start};
 }
 
+// libical holds the days of the years 0 to 3000 only: it stores any other
+// as a null time and writes that as a date no reader takes back.
+bool calendarHolds(QDate day)
+{
+    if (!day.isValid())
+        return false;
+    icalproperty *property = icalproperty_new_dtstart(icalDate(day));
+    const bool held = !icaltime_is_null_time(icalproperty_get_dtstart(property));
+    icalproperty_free(property);
+    return held;
+}
+
 void appendText(QByteArray &text, icalcomponent *component)
 {
     char *written = icalcomponent_as_ical_string_r(component);
@@ -187,19 +201,32 @@ CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate tod
             result.leftOut.push_back({lineName(record), failure.message()});
             continue;
         }
+        // No day in any calendar: the record is kept aside in the file for
+        // Roradaza alone, since its warnings still come ahead of that day.
+        const auto keepAside = [&](const QString &why) {
+            result.unscheduled.push_back({lineName(record), why});
+            icalcomponent_add_property(calendar.get(), recordX(record));
+        };
+        if (schedule.kind == Schedule::Kind::Never) {
+            keepAside(QStringLiteral("non cade mai in un giorno del calendario"));
+            continue;
+        }
         QDate single;
         if (fields.autoDelete)
             single = schedule.nextOn(today); // deleted once announced: only the next time
         else if (schedule.kind == Schedule::Kind::Once)
             single = schedule.date;
-        if (schedule.kind == Schedule::Kind::Never || (fields.autoDelete && !single.isValid())) {
-            // No day in any calendar; kept aside in the file for Roradaza alone,
-            // since its warnings still come ahead of a day that never arrives.
-            result.unscheduled.push_back(
-                {lineName(record), schedule.kind == Schedule::Kind::Never
-                                       ? QStringLiteral("non cade mai in un giorno del calendario")
-                                       : QStringLiteral("non cadrà più")});
-            icalcomponent_add_property(calendar.get(), recordX(record));
+        if (fields.autoDelete && !single.isValid()) {
+            keepAside(QStringLiteral("non cadrà più"));
+            continue;
+        }
+        std::optional<icalrecurrencetype> rule;
+        QDate start = single;
+        if (!single.isValid())
+            std::tie(rule, start) = ruleOf(schedule);
+        if (!calendarHolds(start) || !calendarHolds(start.addDays(1))) {
+            keepAside(QStringLiteral("cade il %1, fuori dagli anni che un calendario sa scrivere")
+                          .arg(start.toString(QStringLiteral("dd/MM/yyyy"))));
             continue;
         }
 
@@ -212,12 +239,8 @@ CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate tod
         const QByteArray summary = text::fromCp1252(record.name).toUtf8();
         icalcomponent_add_property(event, icalproperty_new_summary(summary.constData()));
 
-        QDate start = single;
-        if (!single.isValid()) {
-            const auto [rule, first] = ruleOf(schedule);
-            start = first;
-            icalcomponent_add_property(event, icalproperty_new_rrule(rule));
-        }
+        if (rule)
+            icalcomponent_add_property(event, icalproperty_new_rrule(*rule));
         icalcomponent_add_property(event, icalproperty_new_dtstart(icalDate(start)));
         icalcomponent_add_property(event, icalproperty_new_dtend(icalDate(start.addDays(1))));
         icalcomponent_add_property(event, icalproperty_new_transp(ICAL_TRANSP_TRANSPARENT));

@@ -228,9 +228,17 @@ private slots:
             {"Palestra", "##", "Marted\xEC;Gioved\xEC;A", "", "0000"},
             {"Rotto", "0a", "01", "07", "0000"},
             {"Bolletta", "00", "31A", "03i", "2031"},
+            // Years a calendar cannot write: kept aside, not written as a broken date.
+            {"Visita", "03", "29A", "02", "7007"},
+            {"Rata", "00", "15", "02", "3001"},
+            {"Fine del 3000", "12", "31", "00", "3000"},
+            {"Vigilia", "01", "00", "02", "0001"},
         };
         const exchange::CalendarExport calendar = exchange::exportCalendar(table, firstDay, stamp);
         QCOMPARE(calendar.exported, 5);
+        QCOMPARE(calendar.unscheduled.size(), std::size_t(5));
+        QCOMPARE(calendar.unscheduled[1].text(),
+                 QStringLiteral("Visita: cade il 29/03/7007, fuori dagli anni che un calendario sa scrivere"));
         QCOMPARE(calendar.leftOut.size(), std::size_t(1));
         QCOMPARE(calendar.leftOut[0].text(), QStringLiteral("Rotto: '0a' is not a valid integer value"));
         // Two calendars of the same list are the same calendar, UIDs included.
