@@ -88,6 +88,7 @@ Conversion planImport(const EventList &list, Conversion conversion)
 
     Conversion plan;
     plan.refused = std::move(conversion.refused);
+    plan.changed = std::move(conversion.changed);
     qsizetype room = EventList::capacity - list.size();
     for (EventRecord &record : conversion.records) {
         const QString name = text::fromCp1252(record.name);

@@ -18,6 +18,9 @@ namespace roradaza::exchange {
 // limit still holds the largest list exported.
 inline constexpr qint64 fileLimit = 64 * 1024 * 1024;
 inline constexpr qint64 calendarFileLimit = fileLimit / 2;
+// Components nest three deep in a real calendar (VCALENDAR, VEVENT, VALARM;
+// VTIMEZONE, STANDARD): a calendar nested deeper than this is not read at all.
+inline constexpr int calendarDepthLimit = 32;
 
 // An event of a file that could not become a record, or a record that could
 // not go into a file, and why.
@@ -33,6 +36,9 @@ struct Conversion
 {
     std::vector<EventRecord> records;
     std::vector<Refusal> refused;
+    // Records taken as another calendar has them now, since it moved their
+    // days: what our own export had kept of them no longer holds.
+    std::vector<Refusal> changed;
 };
 
 // Reads a file whole. Only regular files, unless streams are allowed (a pipe

@@ -13,6 +13,7 @@
 
 #include <QCryptographicHash>
 #include <QHash>
+#include <QSet>
 #include <QTimeZone>
 
 #include <libical/ical.h>
@@ -58,17 +59,27 @@ QByteArray encodeFields(const EventRecord &record)
     return parts.join('/');
 }
 
-std::optional<EventRecord> decodeFields(const char *value)
+std::optional<EventRecord> decodeFields(QByteArrayView raw)
 {
-    const QByteArrayList parts = QByteArray(value ? value : "").split('/');
+    // Another program may give the value back with its text escapes (\; \,)
+    // or with our own percent signs decoded: both still read.
+    QByteArray value;
+    value.reserve(raw.size());
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        if (raw[i] == '\\' && i + 1 < raw.size()) {
+            const char next = raw[++i];
+            value += next == 'n' || next == 'N' ? '\n' : next;
+        } else {
+            value += raw[i];
+        }
+    }
+    const QByteArrayList parts = value.split('/');
     if (parts.size() != 5)
         return std::nullopt;
     std::array<QByteArray, 5> fields;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         fields[i] = QByteArray::fromPercentEncoding(parts[qsizetype(i)]);
-        // Only the form written here is taken: anything else is not ours.
-        if (fields[i].toPercentEncoding("#") != parts[qsizetype(i)] || fields[i].contains('\n') ||
-            fields[i].contains('\r'))
+        if (fields[i].contains('\n') || fields[i].contains('\r'))
             return std::nullopt;
     }
     EventRecord record{fields[0], fields[1], fields[2], fields[3], fields[4]};
@@ -317,7 +328,9 @@ int advanceOf(icalcomponent *event, const QDateTime &start)
     for (icalcomponent *alarm = icalcomponent_get_first_component(event, ICAL_VALARM_COMPONENT); alarm;
          alarm = icalcomponent_get_next_component(event, ICAL_VALARM_COMPONENT)) {
         icalproperty *property = icalcomponent_get_first_property(alarm, ICAL_TRIGGER_PROPERTY);
-        if (!property)
+        icalproperty *action = icalcomponent_get_first_property(alarm, ICAL_ACTION_PROPERTY);
+        // Apple keeps a place for an alarm never to go off: ACTION:NONE in 1976.
+        if (!property || (action && qstricmp(icalproperty_get_value_as_string(action), "NONE") == 0))
             continue;
         const icaltriggertype trigger = icalproperty_get_trigger(property);
         QDateTime when;
@@ -379,7 +392,8 @@ std::optional<EventFields> fieldsOf(icalcomponent *event, QDate start, QString &
         why = QStringLiteral("si ripete a intervalli di %1").arg(rule.interval);
         return std::nullopt;
     }
-    if (rule.count != 0 || !icaltime_is_null_time(rule.until)) {
+    const bool untilSet = !icaltime_is_null_time(rule.until);
+    if (rule.count != 0 || (untilSet && rule.freq != ICAL_MONTHLY_RECURRENCE)) {
         why = QStringLiteral("la ripetizione ha un termine");
         return std::nullopt;
     }
@@ -440,7 +454,24 @@ std::optional<EventFields> fieldsOf(icalcomponent *event, QDate start, QString &
             why = QStringLiteral("si ripete ogni mese in più giorni o in un giorno della settimana");
             return std::nullopt;
         }
-        return EventFields{QByteArray(markers::everyMonth), twoDigits(day)};
+        if (!untilSet)
+            return EventFields{QByteArray(markers::everyMonth), twoDigits(day)};
+        // Every month of one year: from its first month to the end of its last.
+        Schedule year;
+        year.kind = Schedule::Kind::Monthly;
+        year.day = day;
+        year.year = start.year();
+        const QDate until(rule.until.year, rule.until.month, rule.until.day);
+        const QDate last = year.nextOn(QDate(start.year(), 12, 1));
+        if (start != year.nextOn(QDate(start.year(), 1, 1)) || until < last || until.year() != start.year()) {
+            why = QStringLiteral("la ripetizione ha un termine");
+            return std::nullopt;
+        }
+        if (start.year() < 2000 || start.year() > 2999) {
+            why = QStringLiteral("l'anno %1 è fuori dagli anni 2000-2999").arg(start.year());
+            return std::nullopt;
+        }
+        return EventFields{QByteArray(markers::everyMonth), twoDigits(day), QByteArray::number(start.year())};
     }
     case ICAL_WEEKLY_RECURRENCE:
     case ICAL_DAILY_RECURRENCE: {
@@ -474,27 +505,139 @@ std::optional<EventFields> fieldsOf(icalcomponent *event, QDate start, QString &
     }
 }
 
-void convertEvent(icalcomponent *event, Conversion &conversion)
+// Whether two schedules announce the same days.
+bool sameDays(const Schedule &a, const Schedule &b)
 {
-    const QString summary = utf8(icalcomponent_get_summary(event));
+    if (a.kind != b.kind)
+        return false;
+    switch (a.kind) {
+    case Schedule::Kind::Never:
+        return true;
+    case Schedule::Kind::Yearly:
+        return a.month == b.month && a.lastDay == b.lastDay && (a.lastDay || a.day == b.day);
+    case Schedule::Kind::Monthly:
+        return a.day == b.day && a.year == b.year;
+    case Schedule::Kind::Weekly:
+        return a.weekdays == b.weekdays;
+    case Schedule::Kind::Once:
+        return a.date == b.date;
+    }
+    return false;
+}
+
+// Whether our own record still falls on the days the event now has: an event
+// moved in another calendar is taken as it is there now.
+bool stillOurs(const EventRecord &ours, const EventFields &fields)
+{
+    try {
+        const Schedule mine = scheduleOf(ours);
+        const Schedule theirs = scheduleOf({"-", fields.month, fields.day, "00", fields.year});
+        // Deleted once announced: the calendar has its next day only.
+        if (decodeForCheck(ours).autoDelete)
+            return theirs.kind == Schedule::Kind::Once && mine.fallsOn(theirs.date);
+        return sameDays(mine, theirs);
+    } catch (const Failure &) {
+        return false;
+    }
+}
+
+// One VEVENT as the reader gathered it: the lines libical is to read, and
+// what it could already tell without libical.
+struct PendingEvent
+{
+    struct Line
+    {
+        QByteArray text;
+        int number = 0;
+    };
+    std::vector<Line> lines;
+    QByteArrayList records; // values of our own record property
+    QString damage;         // the first reason the event cannot be read
+
+    void damaged(const QString &why)
+    {
+        if (damage.isEmpty())
+            damage = why;
+    }
+};
+
+// libical keeps what it could not read as X-LIC-ERROR properties. A
+// parameter it could not read is left off a line it kept (Apple writes
+// DTSTART;VALUE=:...): the value still holds.
+const char *errorOf(icalcomponent *component)
+{
+    for (icalproperty *error = icalcomponent_get_first_property(component, ICAL_XLICERROR_PROPERTY); error;
+         error = icalcomponent_get_next_property(component, ICAL_XLICERROR_PROPERTY)) {
+        icalparameter *type = icalproperty_get_first_parameter(error, ICAL_XLICERRORTYPE_PARAMETER);
+        const icalparameter_xlicerrortype kind = type ? icalparameter_get_xlicerrortype(type) : ICAL_XLICERRORTYPE_NONE;
+        if (kind != ICAL_XLICERRORTYPE_PARAMETERNAMEPARSEERROR && kind != ICAL_XLICERRORTYPE_PARAMETERVALUEPARSEERROR)
+            return icalproperty_get_xlicerror(error);
+    }
+    return nullptr;
+}
+
+const char *firstError(icalcomponent *event)
+{
+    if (const char *error = errorOf(event))
+        return error;
+    for (icalcomponent *alarm = icalcomponent_get_first_component(event, ICAL_ANY_COMPONENT); alarm;
+         alarm = icalcomponent_get_next_component(event, ICAL_ANY_COMPONENT)) {
+        if (const char *error = errorOf(alarm))
+            return error;
+    }
+    return nullptr;
+}
+
+Component parseEvent(const std::vector<PendingEvent::Line> &lines)
+{
+    QByteArray source = "BEGIN:VEVENT\r\n";
+    for (const PendingEvent::Line &line : lines)
+        source += line.text + "\r\n";
+    source += "END:VEVENT\r\n";
+    return Component(icalparser_parse_string(source.constData()));
+}
+
+// The line libical could not read, and its own words without the part that
+// says it dropped the line.
+QString unreadableLine(const std::vector<PendingEvent::Line> &lines)
+{
+    for (const PendingEvent::Line &line : lines) {
+        if (line.text.startsWith("BEGIN:") || line.text.startsWith("END:"))
+            continue;
+        const Component one = parseEvent({line});
+        const char *error = one ? firstError(one.get()) : "";
+        if (!error)
+            continue;
+        QString words = utf8(error).simplified();
+        words.replace(QStringLiteral(". Removing entire property:"), QStringLiteral(":"));
+        if (words.endsWith(u':'))
+            words.chop(1);
+        const QByteArray name = line.text.left(line.text.indexOf(':')).split(';').front();
+        return QStringLiteral("la riga %1 (%2) non si legge (%3)")
+            .arg(line.number)
+            .arg(QString::fromLatin1(name), words);
+    }
+    return QStringLiteral("non si legge");
+}
+
+void convertEvent(const PendingEvent &pending, Conversion &conversion)
+{
+    const Component parsed = parseEvent(pending.lines);
+    icalcomponent *event = parsed.get();
+    const QString summary = event ? utf8(icalcomponent_get_summary(event)) : QString();
     const QString shownName = summary.isEmpty() ? QStringLiteral("(senza titolo)") : summary;
     const auto refuse = [&](const QString &why) { conversion.refused.push_back({shownName, why}); };
 
-    // Our own export carries each record as it was.
-    for (icalproperty *property = icalcomponent_get_first_property(event, ICAL_X_PROPERTY); property;
-         property = icalcomponent_get_next_property(event, ICAL_X_PROPERTY)) {
-        if (qstrcmp(icalproperty_get_x_name(property), recordProperty) == 0) {
-            if (auto record = decodeFields(icalproperty_get_x(property))) {
-                conversion.records.push_back(std::move(*record));
-                return;
-            }
-        }
-    }
+    if (!pending.damage.isEmpty())
+        return refuse(pending.damage);
+    if (!event || firstError(event))
+        return refuse(unreadableLine(pending.lines));
 
     if (icalcomponent_get_first_property(event, ICAL_RECURRENCEID_PROPERTY))
         return refuse(QStringLiteral("cambia una sola volta di un evento che si ripete"));
     if (icalcomponent_get_first_property(event, ICAL_RDATE_PROPERTY) ||
-        icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY))
+        icalcomponent_get_first_property(event, ICAL_EXDATE_PROPERTY) ||
+        icalcomponent_get_first_property(event, ICAL_EXRULE_PROPERTY))
         return refuse(QStringLiteral("ha date aggiunte o tolte alla ripetizione"));
     icalproperty *startProperty = icalcomponent_get_first_property(event, ICAL_DTSTART_PROPERTY);
     if (!startProperty)
@@ -504,10 +647,22 @@ void convertEvent(icalcomponent *event, Conversion &conversion)
         return refuse(QStringLiteral("la data d'inizio non è valida"));
 
     QString why;
+    const std::optional<EventFields> fields = fieldsOf(event, start.date(), why);
+    // Our own export carries each record as it was, as long as its days still hold.
+    bool changed = false;
+    for (const QByteArray &value : pending.records) {
+        if (auto record = decodeFields(value)) {
+            if (fields && stillOurs(*record, *fields)) {
+                conversion.records.push_back(std::move(*record));
+                return;
+            }
+            changed = true;
+        }
+    }
+
     const std::optional<QByteArray> name = recordName(summary, why);
     if (!name)
         return refuse(why);
-    const std::optional<EventFields> fields = fieldsOf(event, start.date(), why);
     if (!fields)
         return refuse(why);
 
@@ -519,19 +674,99 @@ void convertEvent(icalcomponent *event, Conversion &conversion)
     if (priority >= 1 && priority <= 4)
         advance += markers::important;
     conversion.records.push_back({*name, fields->month, fields->day, advance, fields->year});
+    if (changed)
+        conversion.changed.push_back(
+            {shownName, QStringLiteral("cambiato in un altro calendario: si prende com'è ora")});
 }
 
-// libical keeps what it could not read as X-LIC-ERROR properties.
-const char *firstError(icalcomponent *component)
+// The text's lines unfolded, each with the number of its first line in the
+// file. CR LF, LF, CR and CR CR LF each end one line.
+class LineReader
 {
-    if (icalproperty *error = icalcomponent_get_first_property(component, ICAL_XLICERROR_PROPERTY))
-        return icalproperty_get_xlicerror(error);
-    for (icalcomponent *child = icalcomponent_get_first_component(component, ICAL_ANY_COMPONENT); child;
-         child = icalcomponent_get_next_component(component, ICAL_ANY_COMPONENT)) {
-        if (const char *error = firstError(child))
-            return error;
+public:
+    explicit LineReader(QByteArrayView text) : m_text(text) {}
+
+    bool next(PendingEvent::Line &line)
+    {
+        if (!m_held && !physical(m_next, m_nextNumber))
+            return false;
+        line.text = m_next.toByteArray();
+        line.number = m_nextNumber;
+        m_held = false;
+        QByteArrayView more;
+        int number = 0;
+        while (physical(more, number)) {
+            if (more.isEmpty() || (more.front() != ' ' && more.front() != '\t')) {
+                m_next = more;
+                m_nextNumber = number;
+                m_held = true;
+                break;
+            }
+            line.text += more.sliced(1);
+        }
+        return true;
     }
-    return nullptr;
+
+private:
+    bool physical(QByteArrayView &line, int &number)
+    {
+        const qsizetype size = m_text.size();
+        if (m_at >= size)
+            return false;
+        const char *const data = m_text.data();
+        qsizetype end = m_at;
+        while (end < size && data[end] != '\r' && data[end] != '\n')
+            ++end;
+        line = m_text.sliced(m_at, end - m_at);
+        number = ++m_number;
+        if (end < size && data[end] == '\r') {
+            if (end + 1 < size && data[end + 1] == '\n')
+                ++end;
+            else if (end + 2 < size && data[end + 1] == '\r' && data[end + 2] == '\n')
+                end += 2;
+        }
+        m_at = end + 1;
+        return true;
+    }
+
+    QByteArrayView m_text;
+    qsizetype m_at = 0;
+    int m_number = 0;
+    QByteArrayView m_next;
+    int m_nextNumber = 0;
+    bool m_held = false;
+};
+
+// A content line's name, upper-cased, and its value; false for a line that
+// is none.
+bool splitLine(const QByteArray &line, QByteArray &name, QByteArrayView &value)
+{
+    qsizetype at = 0;
+    while (at < line.size() && ((line[at] >= 'A' && line[at] <= 'Z') || (line[at] >= 'a' && line[at] <= 'z') ||
+                                (line[at] >= '0' && line[at] <= '9') || line[at] == '-'))
+        ++at;
+    if (at == 0 || at == line.size() || (line[at] != ':' && line[at] != ';'))
+        return false;
+    name = line.left(at).toUpper();
+    bool quoted = false;
+    for (; at < line.size(); ++at) {
+        if (line[at] == '"') {
+            quoted = !quoted;
+        } else if (line[at] == ':' && !quoted) {
+            value = QByteArrayView(line).sliced(at + 1);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The properties of a VEVENT that make a record; libical never sees the rest,
+// so an empty, unknown or broken DESCRIPTION costs nothing.
+bool usedInEvent(const QByteArray &name)
+{
+    static const QSet<QByteArray> used = {"SUMMARY", "DTSTART", "DTEND",  "DURATION",      "RRULE",
+                                          "EXRULE",  "RDATE",   "EXDATE", "RECURRENCE-ID", "PRIORITY"};
+    return used.contains(name);
 }
 
 } // namespace
@@ -541,42 +776,103 @@ Conversion readCalendar(const QByteArray &bytes)
     const QByteArrayView text = plainText(bytes);
     if (!text.trimmed().toByteArray().toUpper().startsWith("BEGIN:VCALENDAR"))
         throw Failure(QStringLiteral("non è un calendario iCalendar (non comincia con BEGIN:VCALENDAR)"));
-
     icalerror_set_errors_are_fatal(0);
-    const QByteArray source = text.toByteArray();
-    Component root(icalparser_parse_string(source.constData()));
-    if (!root)
-        throw Failure(QStringLiteral("il calendario è incompleto o danneggiato (manca END:VCALENDAR?)"));
-    if (const char *error = firstError(root.get()))
-        throw Failure(QStringLiteral("il calendario è danneggiato: %1").arg(utf8(error).simplified()));
 
-    std::vector<icalcomponent *> calendars;
-    if (icalcomponent_isa(root.get()) == ICAL_VCALENDAR_COMPONENT) {
-        calendars.push_back(root.get());
-    } else {
-        for (icalcomponent *child = icalcomponent_get_first_component(root.get(), ICAL_VCALENDAR_COMPONENT); child;
-             child = icalcomponent_get_next_component(root.get(), ICAL_VCALENDAR_COMPONENT))
-            calendars.push_back(child);
-    }
-    if (calendars.empty())
-        throw Failure(QStringLiteral("non contiene un calendario (VCALENDAR)"));
-
+    // The components are followed here, not by libical, which reads each
+    // event on its own: the nesting is bounded before any of it is read, and
+    // what goes wrong in one event costs that event only.
     Conversion conversion;
-    for (icalcomponent *calendar : calendars) {
-        for (icalcomponent *event = icalcomponent_get_first_component(calendar, ICAL_VEVENT_COMPONENT); event;
-             event = icalcomponent_get_next_component(calendar, ICAL_VEVENT_COMPONENT))
-            convertEvent(event, conversion);
-        // Records without a day in any calendar, kept by our own export.
-        for (icalproperty *property = icalcomponent_get_first_property(calendar, ICAL_X_PROPERTY); property;
-             property = icalcomponent_get_next_property(calendar, ICAL_X_PROPERTY)) {
-            if (qstrcmp(icalproperty_get_x_name(property), recordProperty) != 0)
+    QByteArrayList open;               // outermost first
+    std::optional<PendingEvent> event; // open[1], inside a VCALENDAR
+    bool calendar = false;
+    const auto finish = [&] {
+        convertEvent(*event, conversion);
+        event.reset();
+    };
+
+    LineReader reader(text);
+    PendingEvent::Line line;
+    QByteArray name;
+    QByteArrayView value;
+    while (reader.next(line)) {
+        if (line.text.isEmpty())
+            continue;
+        const bool whole = splitLine(line.text, name, value);
+        if (whole && name == "BEGIN") {
+            const QByteArray component = value.trimmed().toByteArray().toUpper();
+            if (open.size() >= calendarDepthLimit)
+                throw Failure(QStringLiteral("il calendario annida più di %1 componenti uno dentro l'altro (riga %2): "
+                                             "nessun calendario vero lo fa")
+                                  .arg(calendarDepthLimit)
+                                  .arg(line.number));
+            if (event && open.size() == 2 && component == "VEVENT") {
+                event->damaged(QStringLiteral("manca END:VEVENT prima della riga %1").arg(line.number));
+                finish();
+                open.removeLast();
+            }
+            open.push_back(component);
+            if (open.size() == 1 && component == "VCALENDAR") {
+                calendar = true;
+            } else if (open.size() == 2 && open[0] == "VCALENDAR" && component == "VEVENT") {
+                event.emplace();
+            } else if (event && open.size() == 3 && component == "VALARM") {
+                event->lines.push_back({"BEGIN:VALARM", line.number});
+            }
+            continue;
+        }
+        if (whole && name == "END") {
+            const qsizetype at = open.lastIndexOf(value.trimmed().toByteArray().toUpper());
+            if (at < 0) {
+                if (event)
+                    event->damaged(QStringLiteral("la riga %1 chiude un componente mai aperto").arg(line.number));
                 continue;
-            if (auto record = decodeFields(icalproperty_get_x(property)))
-                conversion.records.push_back(std::move(*record));
-            else
-                conversion.refused.push_back({QString(), QStringLiteral("un evento di Roradaza illeggibile")});
+            }
+            if (event && at <= 1 && open.size() > at + 1)
+                event->damaged(QStringLiteral("manca END:%1 prima della riga %2")
+                                   .arg(QString::fromLatin1(open[at + 1]))
+                                   .arg(line.number));
+            if (event && at == 2 && open[2] == "VALARM")
+                event->lines.push_back({"END:VALARM", line.number});
+            open.resize(at);
+            if (event && open.size() < 2)
+                finish();
+            continue;
+        }
+
+        if (!event) {
+            // Records with no day in any calendar, kept by our own export.
+            if (whole && open.size() == 1 && open[0] == "VCALENDAR" && name == recordProperty) {
+                if (auto record = decodeFields(value))
+                    conversion.records.push_back(std::move(*record));
+                else
+                    conversion.refused.push_back(
+                        {QString(), QStringLiteral("un evento di Roradaza illeggibile alla riga %1").arg(line.number)});
+            }
+            continue;
+        }
+        if (!whole) {
+            event->damaged(QStringLiteral("la riga %1 è danneggiata").arg(line.number));
+            continue;
+        }
+        const bool inAlarm = open.size() == 3 && open[2] == "VALARM";
+        if (open.size() == 2 && name == recordProperty) {
+            event->records << value.toByteArray();
+        } else if ((open.size() == 2 && usedInEvent(name)) || (inAlarm && (name == "TRIGGER" || name == "ACTION"))) {
+            // An empty name, priority or alarm says nothing; an empty day or rule breaks the event.
+            if (!value.trimmed().isEmpty())
+                event->lines.push_back(std::move(line));
+            else if (!inAlarm && name != "SUMMARY" && name != "PRIORITY")
+                event->damaged(QStringLiteral("la proprietà %1 della riga %2 è vuota")
+                                   .arg(QString::fromLatin1(name))
+                                   .arg(line.number));
         }
     }
+    if (event) {
+        event->damaged(QStringLiteral("il file finisce prima di END:VEVENT"));
+        finish();
+    }
+    if (!calendar)
+        throw Failure(QStringLiteral("non contiene un calendario (VCALENDAR)"));
     return conversion;
 }
 
