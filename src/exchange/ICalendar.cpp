@@ -513,8 +513,13 @@ bool sameDays(const Schedule &a, const Schedule &b)
     switch (a.kind) {
     case Schedule::Kind::Never:
         return true;
-    case Schedule::Kind::Yearly:
-        return a.month == b.month && a.lastDay == b.lastDay && (a.lastDay || a.day == b.day);
+    case Schedule::Kind::Yearly: {
+        // The last day of a month other than February is a day like any other.
+        const auto day = [](const Schedule &s) {
+            return s.lastDay && s.month != 2 ? QDate(2001, s.month, 1).daysInMonth() : s.lastDay ? 0 : s.day;
+        };
+        return a.month == b.month && day(a) == day(b);
+    }
     case Schedule::Kind::Monthly:
         return a.day == b.day && a.year == b.year;
     case Schedule::Kind::Weekly:

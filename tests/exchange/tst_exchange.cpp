@@ -252,9 +252,10 @@ private slots:
             {"Rata", "00", "15", "02", "3001"},
             {"Fine del 3000", "12", "31", "00", "3000"},
             {"Vigilia", "01", "00", "02", "0001"},
+            {"Fine di giugno", "07", "00", "03", "0000"}, // comes back as itself, not as 30 June
         };
         const exchange::CalendarExport calendar = exchange::exportCalendar(table, firstDay, stamp);
-        QCOMPARE(calendar.exported, 5);
+        QCOMPARE(calendar.exported, 6);
         QCOMPARE(calendar.unscheduled.size(), std::size_t(5));
         QCOMPARE(calendar.unscheduled[1].text(),
                  QStringLiteral("Visita: cade il 29/03/7007, fuori dagli anni che un calendario sa scrivere"));
