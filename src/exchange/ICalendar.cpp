@@ -556,8 +556,28 @@ struct PendingEvent
         int number = 0;
     };
     std::vector<Line> lines;
-    QByteArrayList records; // values of our own record property
-    QString damage;         // the first reason the event cannot be read
+    QByteArray record; // the value of our own record property
+    QString damage;    // the first reason the event cannot be read
+    // What libical is given is bounded: the first of each property (two
+    // rules, to tell that there are more than one), the first alarms.
+    QSet<QByteArray> taken;
+    int rules = 0;
+    int alarms = 0;
+    bool inAlarm = false;
+    QSet<QByteArray> takenInAlarm;
+
+    static constexpr int alarmLimit = 100;
+
+    bool take(const QByteArray &name)
+    {
+        if (name == "RRULE")
+            return ++rules <= 2;
+        QSet<QByteArray> &seen = inAlarm ? takenInAlarm : taken;
+        if (seen.contains(name))
+            return false;
+        seen.insert(name);
+        return true;
+    }
 
     void damaged(const QString &why)
     {
@@ -655,14 +675,12 @@ void convertEvent(const PendingEvent &pending, Conversion &conversion)
     const std::optional<EventFields> fields = fieldsOf(event, start.date(), why);
     // Our own export carries each record as it was, as long as its days still hold.
     bool changed = false;
-    for (const QByteArray &value : pending.records) {
-        if (auto record = decodeFields(value)) {
-            if (fields && stillOurs(*record, *fields)) {
-                conversion.records.push_back(std::move(*record));
-                return;
-            }
-            changed = true;
+    if (auto record = pending.record.isNull() ? std::nullopt : decodeFields(pending.record)) {
+        if (fields && stillOurs(*record, *fields)) {
+            conversion.records.push_back(std::move(*record));
+            return;
         }
+        changed = true;
     }
 
     const std::optional<QByteArray> name = recordName(summary, why);
@@ -820,7 +838,10 @@ Conversion readCalendar(const QByteArray &bytes)
                 calendar = true;
             } else if (open.size() == 2 && open[0] == "VCALENDAR" && component == "VEVENT") {
                 event.emplace();
-            } else if (event && open.size() == 3 && component == "VALARM") {
+            } else if (event && open.size() == 3 && component == "VALARM" && event->alarms < PendingEvent::alarmLimit) {
+                ++event->alarms;
+                event->inAlarm = true;
+                event->takenInAlarm.clear();
                 event->lines.push_back({"BEGIN:VALARM", line.number});
             }
             continue;
@@ -836,8 +857,10 @@ Conversion readCalendar(const QByteArray &bytes)
                 event->damaged(QStringLiteral("manca END:%1 prima della riga %2")
                                    .arg(QString::fromLatin1(open[at + 1]))
                                    .arg(line.number));
-            if (event && at == 2 && open[2] == "VALARM")
+            if (event && at <= 2 && event->inAlarm) {
+                event->inAlarm = false;
                 event->lines.push_back({"END:VALARM", line.number});
+            }
             open.resize(at);
             if (event && open.size() < 2)
                 finish();
@@ -859,14 +882,16 @@ Conversion readCalendar(const QByteArray &bytes)
             event->damaged(QStringLiteral("la riga %1 è danneggiata").arg(line.number));
             continue;
         }
-        const bool inAlarm = open.size() == 3 && open[2] == "VALARM";
+        const bool inAlarm = open.size() == 3 && event->inAlarm;
         if (open.size() == 2 && name == recordProperty) {
-            event->records << value.toByteArray();
+            if (event->record.isNull())
+                event->record = value.toByteArray();
         } else if ((open.size() == 2 && usedInEvent(name)) || (inAlarm && (name == "TRIGGER" || name == "ACTION"))) {
             // An empty name, priority or alarm says nothing; an empty day or rule breaks the event.
-            if (!value.trimmed().isEmpty())
-                event->lines.push_back(std::move(line));
-            else if (!inAlarm && name != "SUMMARY" && name != "PRIORITY")
+            if (!value.trimmed().isEmpty()) {
+                if (event->take(name))
+                    event->lines.push_back(std::move(line));
+            } else if (!inAlarm && name != "SUMMARY" && name != "PRIORITY")
                 event->damaged(QStringLiteral("la proprietà %1 della riga %2 è vuota")
                                    .arg(QString::fromLatin1(name))
                                    .arg(line.number));
