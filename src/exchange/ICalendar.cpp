@@ -796,9 +796,15 @@ bool usedInEvent(const QByteArray &name)
 
 Conversion readCalendar(const QByteArray &bytes)
 {
-    const QByteArrayView text = plainText(bytes);
-    if (!text.trimmed().toByteArray().toUpper().startsWith("BEGIN:VCALENDAR"))
-        throw Failure(QStringLiteral("non è un calendario iCalendar (non comincia con BEGIN:VCALENDAR)"));
+    // A NUL byte costs the line it is on, unless nothing is a calendar.
+    QByteArrayView text(bytes);
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text = text.sliced(3);
+    const QByteArrayView start = text.trimmed();
+    if (start.first(std::min<qsizetype>(start.size(), 15)).compare("BEGIN:VCALENDAR", Qt::CaseInsensitive) != 0)
+        throw Failure(bytes.contains('\0')
+                          ? QStringLiteral("non è un file di testo")
+                          : QStringLiteral("non è un calendario iCalendar (non comincia con BEGIN:VCALENDAR)"));
     icalerror_set_errors_are_fatal(0);
 
     // The components are followed here, not by libical, which reads each
@@ -820,7 +826,7 @@ Conversion readCalendar(const QByteArray &bytes)
     while (reader.next(line)) {
         if (line.text.isEmpty())
             continue;
-        const bool whole = splitLine(line.text, name, value);
+        const bool whole = splitLine(line.text, name, value) && !line.text.contains('\0');
         if (whole && name == "BEGIN") {
             const QByteArray component = value.trimmed().toByteArray().toUpper();
             if (open.size() >= calendarDepthLimit)

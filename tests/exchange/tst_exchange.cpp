@@ -335,6 +335,9 @@ private slots:
             << "broken-cut-fold.ics" << QStringList{"Compleanno di Mario|04|12|07|0000"}
             << QStringList{
                    "Capodanno con tutta la famiglia e gli amici di una volta, quelli di: la riga 13 è danneggiata"};
+        QTest::newRow("calendar, lower case and a NUL byte")
+            << "nul-and-lower-case.ics" << QStringList{"Anna|01|05|07|2027"}
+            << QStringList{"(senza titolo): la riga 7 è danneggiata"};
         QTest::newRow("vCard 2.1, quoted-printable")
             << "contacts-21.vcf"
             << QStringList{"Compleanno di Niccolò Marinò|01|02|07|0000", "Compleanno di Francesca Città|11|30|07|0000",
