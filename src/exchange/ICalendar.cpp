@@ -375,13 +375,12 @@ struct EventFields
 std::optional<EventFields> fieldsOf(icalcomponent *event, QDate start, QString &why)
 {
     const int ruleCount = icalcomponent_count_properties(event, ICAL_RRULE_PROPERTY);
-    if (ruleCount == 0) {
-        if (start.year() < 2000 || start.year() > 2999) {
-            why = QStringLiteral("l'anno %1 è fuori dagli anni 2000-2999").arg(start.year());
-            return std::nullopt;
-        }
-        return EventFields{twoDigits(start.month()), twoDigits(start.day()), QByteArray::number(start.year())};
+    if (ruleCount == 0 && start.year() < 1) {
+        why = QStringLiteral("l'anno %1 è fuori dagli anni 2000-2999").arg(start.year());
+        return std::nullopt;
     }
+    if (ruleCount == 0)
+        return EventFields{twoDigits(start.month()), twoDigits(start.day()), QByteArray::number(start.year())};
     if (ruleCount > 1) {
         why = QStringLiteral("ha più di una regola di ripetizione");
         return std::nullopt;
@@ -465,10 +464,6 @@ std::optional<EventFields> fieldsOf(icalcomponent *event, QDate start, QString &
         const QDate last = year.nextOn(QDate(start.year(), 12, 1));
         if (start != year.nextOn(QDate(start.year(), 1, 1)) || until < last || until.year() != start.year()) {
             why = QStringLiteral("la ripetizione ha un termine");
-            return std::nullopt;
-        }
-        if (start.year() < 2000 || start.year() > 2999) {
-            why = QStringLiteral("l'anno %1 è fuori dagli anni 2000-2999").arg(start.year());
             return std::nullopt;
         }
         return EventFields{QByteArray(markers::everyMonth), twoDigits(day), QByteArray::number(start.year())};
@@ -688,6 +683,9 @@ void convertEvent(const PendingEvent &pending, Conversion &conversion)
         return refuse(why);
     if (!fields)
         return refuse(why);
+    // Our own records may have any year; another calendar's event has one Roradaza knows.
+    if (const int year = fields->year.toInt(); fields->year != markers::everyYear && (year < 2000 || year > 2999))
+        return refuse(QStringLiteral("l'anno %1 è fuori dagli anni 2000-2999").arg(year));
 
     const int priority =
         icalcomponent_get_first_property(event, ICAL_PRIORITY_PROPERTY)
