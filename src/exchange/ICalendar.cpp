@@ -812,6 +812,8 @@ Conversion readCalendar(const QByteArray &bytes)
     QByteArrayList open;               // outermost first
     std::optional<PendingEvent> event; // open[1], inside a VCALENDAR
     bool calendar = false;
+    // What goes wrong outside any event is said too: it may have cost one.
+    const auto note = [&](const QString &why) { conversion.refused.push_back({QString(), why}); };
     const auto finish = [&] {
         convertEvent(*event, conversion);
         event.reset();
@@ -853,10 +855,18 @@ Conversion readCalendar(const QByteArray &bytes)
         if (whole && name == "END") {
             const qsizetype at = open.lastIndexOf(value.trimmed().toByteArray().toUpper());
             if (at < 0) {
+                const QString why = QStringLiteral("la riga %1 chiude un componente mai aperto").arg(line.number);
                 if (event)
-                    event->damaged(QStringLiteral("la riga %1 chiude un componente mai aperto").arg(line.number));
+                    event->damaged(why);
+                else if (!open.isEmpty())
+                    note(why);
                 continue;
             }
+            // Outside an event, a component left open may have held events.
+            if (!event && open.size() > at + 1)
+                note(QStringLiteral("manca END:%1 prima della riga %2")
+                         .arg(QString::fromLatin1(open[at + 1]))
+                         .arg(line.number));
             if (event && at <= 1 && open.size() > at + 1)
                 event->damaged(QStringLiteral("manca END:%1 prima della riga %2")
                                    .arg(QString::fromLatin1(open[at + 1]))
@@ -879,6 +889,8 @@ Conversion readCalendar(const QByteArray &bytes)
                 else
                     conversion.refused.push_back(
                         {QString(), QStringLiteral("un evento di Roradaza illeggibile alla riga %1").arg(line.number)});
+            } else if (!whole && !open.isEmpty()) {
+                note(QStringLiteral("la riga %1 è danneggiata").arg(line.number));
             }
             continue;
         }
@@ -904,6 +916,8 @@ Conversion readCalendar(const QByteArray &bytes)
     if (event) {
         event->damaged(QStringLiteral("il file finisce prima di END:VEVENT"));
         finish();
+    } else if (open.size() > 1) {
+        note(QStringLiteral("il file finisce prima di END:%1").arg(QString::fromLatin1(open.back())));
     }
     if (!calendar)
         throw Failure(QStringLiteral("non contiene un calendario (VCALENDAR)"));

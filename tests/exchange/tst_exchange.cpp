@@ -341,6 +341,10 @@ private slots:
         QTest::newRow("calendar, lower case and a NUL byte")
             << "nul-and-lower-case.ics" << QStringList{"Anna|01|05|07|2027"}
             << QStringList{"(senza titolo): la riga 7 è danneggiata"};
+        QTest::newRow("calendar, damaged outside events")
+            << "broken-outside-events.ics" << QStringList{"Trovato|01|07|07|2027"}
+            << QStringList{"la riga 8 è danneggiata", "manca END:VTIMEZONE prima della riga 13",
+                           "la riga 15 è danneggiata", "la riga 18 chiude un componente mai aperto"};
         QTest::newRow("vCard 2.1, quoted-printable")
             << "contacts-21.vcf"
             << QStringList{"Compleanno di Niccolò Marinò|01|02|07|0000", "Compleanno di Francesca Città|11|30|07|0000",
