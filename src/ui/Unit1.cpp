@@ -463,13 +463,19 @@ void TForm1::FormShow()
     m_progressBar1->setValue(0);
     if (m_firstShow) {
         m_firstShow = false;
-        m_checkBirthday1->trigger();
-        if (m_form4) {
-            if (m_notices.isEmpty())
-                m_form4->close();
-            else
-                m_form4->showNotifications();
-        }
+        // The notification window must come after this one, or on Wayland this
+        // window maps over it and takes the keyboard.
+        whenMapped(this, [this] {
+            guarded([this] {
+                m_checkBirthday1->trigger();
+                if (m_form4) {
+                    if (m_notices.isEmpty())
+                        m_form4->close();
+                    else
+                        m_form4->showNotifications();
+                }
+            });
+        });
     }
 }
 
