@@ -27,7 +27,7 @@ import time
 import e2e
 from e2e import Failed, check, log, run, wait_for
 
-TOOLS = ["weston", "weston-debug", "weston-screenshooter", "xdotool", "faketime", "convert", "xvfb-run"]
+TOOLS = ["dbus-run-session", "weston", "weston-debug", "weston-screenshooter", "xdotool", "faketime", "convert", "xvfb-run"]
 
 
 def scene():
@@ -140,6 +140,9 @@ def main():
     if missing:
         print(f"skipped: missing {', '.join(missing)}")
         return e2e.SKIP
+    status = e2e.in_session_bus(__file__)
+    if status is not None:
+        return status
     if not os.environ.get("DISPLAY"):
         command = ["xvfb-run", "-a", "-s", e2e.SCREEN, sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
         return subprocess.run(command, timeout=240).returncode
