@@ -7,6 +7,7 @@
 #include "store/DataFolder.h"
 #include "store/Failure.h"
 #include "store/StartupRegistration.h"
+#include "ui/Accessibility.h"
 #include "ui/Prompts.h"
 #include "ui/Screens.h"
 #include "ui/Unit1.h"
@@ -41,6 +42,7 @@ int main(int argc, char *argv[])
         return *status;
     QApplication app(argc, argv);
     QApplication::setStyle(new ProgramStyle);
+    installAccessibility();
     // The program lives on in the tray with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("example.roradaza.Roradaza"));

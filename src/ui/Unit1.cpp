@@ -262,6 +262,16 @@ void TForm1::buildClient()
     connect(m_listView2->selectionModel(), &QItemSelectionModel::selectionChanged, this, filteredChanged);
     connect(m_listView2->selectionModel(), &QItemSelectionModel::currentChanged, this, filteredChanged);
 
+    // For a screen reader: the controls whose text does not say what they are.
+    image->setAccessibleName(QStringLiteral("Sfondo"));
+    image->setAccessibleDescription(QStringLiteral("Immagine di sfondo, senza contenuto"));
+    m_listView1->setAccessibleName(QStringLiteral("Eventi"));
+    m_listView2->setAccessibleName(QStringLiteral("Eventi filtrati"));
+    m_comboBox1->setAccessibleName(QStringLiteral("Ricerca / Filtro"));
+    m_comboBox1->lineEdit()->setAccessibleName(QStringLiteral("Ricerca / Filtro"));
+    m_progressBar1->setAccessibleName(QStringLiteral("Auto Chiusura"));
+    bitBtn1->setAccessibleDescription(QStringLiteral("Chiude Roradaza"));
+
     for (QWidget *widget : std::initializer_list<QWidget *>{bevel2, bevel3, bevel4, label1, m_progressBar1, button1,
                                                             m_button2, m_button3, panel1, m_button4})
         m_bottomAnchored.emplace_back(widget, widget->geometry());

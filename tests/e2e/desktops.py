@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""The reminder on Wayland: the real Roradaza on Qt's wayland platform under weston.
+"""The desktops people log on to today, with the real Roradaza.
+
+wayland: the reminder on Qt's wayland platform under weston.
 
 weston runs on its X11 backend inside Xvfb, so that xdotool's keys reach it
 through a real seat (the headless backend has no keyboard). weston's debug
@@ -13,7 +15,11 @@ holds the keyboard. The worked example's start-up:
 - after "No", "Eventi Imminenti" above the main window, its lines all seen,
   with the keyboard; Enter presses its "&Ok" and the program counts down and ends.
 
-    wayland.py --binary PATH --screenshots DIR
+statusnotifier: the tray of KDE Plasma and GNOME's AppIndicator extension, a
+StatusNotifierItem on the session bus (no XEmbed tray host runs): the program
+goes there, and the item's activation opens the tray menu, whose "E&sci" ends it.
+
+    desktops.py --binary PATH --screenshots DIR --case wayland|statusnotifier
 """
 
 import argparse
@@ -131,12 +137,57 @@ def case_wayland(case):
     open(case.path("output.log"), "w").close()
 
 
+def bus_call(service, path, interface, method, *args):
+    """A method of an object on the session bus, through python3-dbus in the system's Python."""
+    script = ("import dbus, sys; o = dbus.SessionBus().get_object(sys.argv[1], sys.argv[2]); "
+              "print(o.get_dbus_method(sys.argv[4], sys.argv[3])(*[dbus.Int32(int(a)) for a in sys.argv[5:]]))")
+    result = subprocess.run(["/usr/bin/python3", "-c", script, service, path, interface, method, *map(str, args)],
+                            capture_output=True, text=True, timeout=20)
+    if result.returncode != 0:
+        raise Failed(f"{interface}.{method} on {service}: {result.stderr.strip()}")
+    return result.stdout.strip()
+
+
+def case_statusnotifier(case):
+    items = case.path("items.log")
+    watcher = case.start_helper("/usr/bin/python3", os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                                 "statusnotifier.py"), items)
+    wait_for("the StatusNotifierWatcher", lambda: os.path.exists(items), 10, watcher)
+    case.write("Roradaza.dat", e2e.QUIET_DAY)
+    case.write("Roradaza.ini", e2e.TRAY_SAINTS_ON)
+    case.start()
+    window = wait_for("the main window", e2e.main_window, e2e.START, case.process)
+    note, place = case.notification_window()
+    case.dismiss_notification(note, place)
+    wait_for("the main window to hide", lambda: e2e.geometry(window) is None, 10, case.process)
+    item = wait_for("the program's item to register", lambda: open(items).read().split(), 10, case.process)[0]
+    check(case.running(), f"the program stays running, its icon an item of the tray ({item})")
+    service, _, path = item.partition("/")
+    path = "/" + path if path else "/StatusNotifierItem"
+    existing = set(e2e.visible_windows(".*"))
+    bus_call(service, path, "org.kde.StatusNotifierItem", "Activate", 500, 300)
+    menu = wait_for("the tray menu", lambda: [w for w in e2e.visible_windows(".*") if w not in existing
+                                              and e2e.geometry(w)], 5, case.process)[0]
+    check(True, f"activating the item opens the tray menu ({e2e.geometry(menu)})")
+    time.sleep(0.3)
+    e2e.screenshot(case.shot("statusnotifier-menu.png"))
+    run("xdotool", "key", "s")  # "E&sci"
+    case.wait_exit(10)
+
+
+CASES = {"wayland": case_wayland, "statusnotifier": case_statusnotifier}
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--binary", required=True)
     parser.add_argument("--screenshots", required=True)
+    parser.add_argument("--case", required=True, choices=sorted(CASES))
     args = parser.parse_args()
     missing = [tool for tool in TOOLS if not shutil.which(tool)]
+    if args.case == "statusnotifier" and subprocess.run(["/usr/bin/python3", "-c", "import dbus, gi"],
+                                                        capture_output=True).returncode != 0:
+        missing.append("python3-dbus")
     if missing:
         print(f"skipped: missing {', '.join(missing)}")
         return e2e.SKIP
@@ -147,8 +198,8 @@ def main():
         command = ["xvfb-run", "-a", "-s", e2e.SCREEN, sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
         return subprocess.run(command, timeout=240).returncode
     os.makedirs(args.screenshots, exist_ok=True)
-    case = e2e.Case(os.path.abspath(args.binary), os.path.abspath(args.screenshots), "wayland")
-    return e2e.run_case(case, "wayland", case_wayland)
+    case = e2e.Case(os.path.abspath(args.binary), os.path.abspath(args.screenshots), args.case)
+    return e2e.run_case(case, args.case, CASES[args.case])
 
 
 if __name__ == "__main__":
