@@ -17,9 +17,10 @@ holds the keyboard. The worked example's start-up:
 
 statusnotifier: the tray of KDE Plasma and GNOME's AppIndicator extension, a
 StatusNotifierItem on the session bus (no XEmbed tray host runs): the program
-goes there, and the item's activation opens the tray menu, whose "E&sci" ends it.
+goes there, and the item's activation opens the tray menu, whose "E&sci" ends
+it; on X11, and on Wayland (statusnotifier-wayland), where only that tray exists.
 
-    desktops.py --binary PATH --screenshots DIR --case wayland|statusnotifier
+    desktops.py --binary PATH --screenshots DIR --case wayland|statusnotifier|statusnotifier-wayland
 """
 
 import argparse
@@ -85,21 +86,24 @@ def weston_shot(case, name):
     return path
 
 
-def case_wayland(case):
+def start_weston(case):
+    """weston on the X server, and the program to run on Qt's wayland platform in it."""
     weston = case.start_helper("weston", "--backend=x11-backend.so", "--use-pixman", "--width=1024", "--height=768",
                                "--socket=wayland-roradaza", "--idle-time=0", "--debug", f"--log={case.path('weston.log')}")
-    case.env = dict(case.env, WAYLAND_DISPLAY="wayland-roradaza")
     wait_for("weston", lambda: os.path.exists(os.path.join(case.env["XDG_RUNTIME_DIR"], "wayland-roradaza")), 20,
              weston)
     # Its tools find weston through the environment; the program keeps X11's DISPLAY out of its sight.
     os.environ.update(XDG_RUNTIME_DIR=case.env["XDG_RUNTIME_DIR"], WAYLAND_DISPLAY="wayland-roradaza")
-    display = case.env.pop("DISPLAY")
-    case.env.update(QT_QPA_PLATFORM="wayland", WAYLAND_DEBUG="client")
-    case.write("Roradaza.dat", e2e.WORKED_EXAMPLE)
-    case.start()
+    case.env.pop("DISPLAY")
+    case.env.update(QT_QPA_PLATFORM="wayland", WAYLAND_DISPLAY="wayland-roradaza", WAYLAND_DEBUG="client")
     # xdotool's keys reach weston's window on the X server, and weston gives them to its focused window.
     run("xdotool", "mousemove", "1010", "8", timeout=5)
-    del display
+
+
+def case_wayland(case):
+    start_weston(case)
+    case.write("Roradaza.dat", e2e.WORKED_EXAMPLE)
+    case.start()
 
     order = wait_for("the delete prompt", lambda: (lambda t: t if "Warning" in t else None)(titles()), e2e.START,
                      case.process)
@@ -148,34 +152,56 @@ def bus_call(service, path, interface, method, *args):
     return result.stdout.strip()
 
 
-def case_statusnotifier(case):
+def case_statusnotifier(case, wayland=False):
     items = case.path("items.log")
     watcher = case.start_helper("/usr/bin/python3", os.path.join(os.path.dirname(os.path.abspath(__file__)),
                                                                  "statusnotifier.py"), items)
     wait_for("the StatusNotifierWatcher", lambda: os.path.exists(items), 10, watcher)
+    if wayland:
+        start_weston(case)
     case.write("Roradaza.dat", e2e.QUIET_DAY)
     case.write("Roradaza.ini", e2e.TRAY_SAINTS_ON)
     case.start()
-    window = wait_for("the main window", e2e.main_window, e2e.START, case.process)
-    note, place = case.notification_window()
-    case.dismiss_notification(note, place)
-    wait_for("the main window to hide", lambda: e2e.geometry(window) is None, 10, case.process)
+    if wayland:
+        wait_for('"Eventi Imminenti"', lambda: "Eventi Imminenti" in titles(), e2e.START, case.process)
+        wait_for("the notification window to hold the keyboard",
+                 lambda: keyboard_window(case.path("output.log")) == "Eventi Imminenti", 10, case.process)
+        run("xdotool", "key", "Return")
+        wait_for("the windows to hide", lambda: not titles(), 15, case.process)
+    else:
+        window = wait_for("the main window", e2e.main_window, e2e.START, case.process)
+        note, place = case.notification_window()
+        case.dismiss_notification(note, place)
+        wait_for("the main window to hide", lambda: e2e.geometry(window) is None, 10, case.process)
     item = wait_for("the program's item to register", lambda: open(items).read().split(), 10, case.process)[0]
     check(case.running(), f"the program stays running, its icon an item of the tray ({item})")
     service, _, path = item.partition("/")
     path = "/" + path if path else "/StatusNotifierItem"
-    existing = set(e2e.visible_windows(".*"))
-    bus_call(service, path, "org.kde.StatusNotifierItem", "Activate", 500, 300)
-    menu = wait_for("the tray menu", lambda: [w for w in e2e.visible_windows(".*") if w not in existing
-                                              and e2e.geometry(w)], 5, case.process)[0]
-    check(True, f"activating the item opens the tray menu ({e2e.geometry(menu)})")
-    time.sleep(0.3)
-    e2e.screenshot(case.shot("statusnotifier-menu.png"))
+    if wayland:
+        bus_call(service, path, "org.kde.StatusNotifierItem", "Activate", 500, 300)
+        # Wayland gives no place: the compositor puts the menu where it likes, as a window of its own.
+        menu = wait_for("the tray menu", lambda: scene(), 5, case.process)
+        check(True, f"activating the item opens the tray menu ({menu})")
+        wait_for("the tray menu to hold the keyboard", lambda: keyboard_window(case.path("output.log")) is not None,
+                 5, case.process)
+        time.sleep(0.3)
+        weston_shot(case, "statusnotifier-wayland-menu.png")
+    else:
+        existing = set(e2e.visible_windows(".*"))
+        bus_call(service, path, "org.kde.StatusNotifierItem", "Activate", 500, 300)
+        menu = wait_for("the tray menu", lambda: [w for w in e2e.visible_windows(".*") if w not in existing
+                                                  and e2e.geometry(w)], 5, case.process)[0]
+        check(True, f"activating the item opens the tray menu ({e2e.geometry(menu)})")
+        time.sleep(0.3)
+        e2e.screenshot(case.shot("statusnotifier-menu.png"))
     run("xdotool", "key", "s")  # "E&sci"
     case.wait_exit(10)
+    if wayland:
+        open(case.path("output.log"), "w").close()
 
 
-CASES = {"wayland": case_wayland, "statusnotifier": case_statusnotifier}
+CASES = {"wayland": case_wayland, "statusnotifier": case_statusnotifier,
+         "statusnotifier-wayland": lambda case: case_statusnotifier(case, wayland=True)}
 
 
 def main():
@@ -185,7 +211,7 @@ def main():
     parser.add_argument("--case", required=True, choices=sorted(CASES))
     args = parser.parse_args()
     missing = [tool for tool in TOOLS if not shutil.which(tool)]
-    if args.case == "statusnotifier" and subprocess.run(["/usr/bin/python3", "-c", "import dbus, gi"],
+    if args.case.startswith("statusnotifier") and subprocess.run(["/usr/bin/python3", "-c", "import dbus, gi"],
                                                         capture_output=True).returncode != 0:
         missing.append("python3-dbus")
     if missing:
