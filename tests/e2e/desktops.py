@@ -41,7 +41,7 @@ def scene():
     """The top-level windows weston shows, top to bottom: (title, (x, y, width, height))."""
     text = run("weston-debug", "scene-graph", timeout=10).stdout
     windows = []
-    for match in re.finditer(r"top-level window '([^']*)' of [^\n]*\n\s*position: \((-?\d+), (-?\d+)\) -> "
+    for match in re.finditer(r"top-level window '([^']*)'[^\n]*\n\s*position: \((-?\d+), (-?\d+)\) -> "
                              r"\((-?\d+), (-?\d+)\)", text):
         x, y, right, bottom = (int(value) for value in match.groups()[1:])
         windows.append((match[1], (x, y, right - x, bottom - y)))
