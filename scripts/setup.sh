@@ -6,7 +6,7 @@
 set -euo pipefail
 
 run_packages=(
-    cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools fonts-liberation2 libical-dev
+    cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools fonts-liberation2 libical-dev qt6-wayland
 )
 package_packages=(
     dpkg-dev
@@ -15,6 +15,7 @@ test_packages=(
     clang libclang-rt-14-dev qt6-image-formats-plugins libxcb1-dev
     libbenchmark-dev faketime remind xvfb xauth xdotool x11-apps imagemagick trayer strace
     python3 appstream desktop-file-utils lintian man-db openbox x11-utils python3-icalendar
+    dbus dbus-daemon at-spi2-core python3-pyatspi python3-dbus python3-gi weston
 )
 
 packages=("${run_packages[@]}")

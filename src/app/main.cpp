@@ -7,6 +7,7 @@
 #include "store/DataFolder.h"
 #include "store/Failure.h"
 #include "store/StartupRegistration.h"
+#include "ui/Accessibility.h"
 #include "ui/Prompts.h"
 #include "ui/Screens.h"
 #include "ui/Unit1.h"
@@ -18,6 +19,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QSystemTrayIcon>
+#include <QWindow>
 
 #include <cstdio>
 
@@ -40,6 +42,7 @@ int main(int argc, char *argv[])
         return *status;
     QApplication app(argc, argv);
     QApplication::setStyle(new ProgramStyle);
+    installAccessibility();
     // The program lives on in the tray with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("example.roradaza.Roradaza"));
@@ -103,6 +106,12 @@ int main(int argc, char *argv[])
     TForm2 form2(form1.calendar(), SaintsCalendar::standard(), prompts, form1.editorOwner(), form1.title());
     TForm4 form4(form1.notices(), form1.notificationOwner(), form1.background());
     TVersionHistoryForm versionHistoryForm;
+    // Wayland has no "stay on top": the compositor keeps a window above the one it belongs to.
+    if (QGuiApplication::platformName() == QLatin1String("wayland")) {
+        form1.winId();
+        form4.winId();
+        form4.windowHandle()->setTransientParent(form1.windowHandle());
+    }
     form1.attach(&form2, &form4, &versionHistoryForm);
 
     QObject::connect(&instance, &SingleInstance::comeForwardRequested, &form1, &TForm1::comeForward);

@@ -29,6 +29,7 @@ ImportWindow::ImportWindow(exchange::Conversion plan, const QString &fileName, Q
                                  this));
     m_candidates = new QTreeWidget(this);
     m_candidates->setObjectName(QStringLiteral("Candidates"));
+    m_candidates->setAccessibleName(QStringLiteral("Eventi da aggiungere"));
     m_candidates->setRootIsDecorated(false);
     m_candidates->setHeaderLabels({QStringLiteral("Evento"), QStringLiteral("Data o giorni"),
                                    QStringLiteral("Anticipo"), QStringLiteral("Importante")});
@@ -47,6 +48,7 @@ ImportWindow::ImportWindow(exchange::Conversion plan, const QString &fileName, Q
 
     m_refusals = new QPlainTextEdit(this);
     m_refusals->setObjectName(QStringLiteral("Refusals"));
+    m_refusals->setAccessibleName(QStringLiteral("Non si possono importare"));
     m_refusals->setReadOnly(true);
     QStringList lines;
     for (const exchange::Refusal &refusal : plan.refused)

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 
 namespace roradaza {
@@ -36,6 +37,20 @@ void keepInFront(QWidget *box)
         box->setWindowFlag(Qt::WindowStaysOnTopHint);
 }
 
+// On Wayland Qt draws the title bar itself, with its buttons at both ends,
+// and the caption of a narrow box ("Warning") is cut short: the box is made
+// wide enough for it.
+void fitCaption(QMessageBox &box)
+{
+    if (QGuiApplication::platformName() != QLatin1String("wayland"))
+        return;
+    QFont font = box.font();
+    font.setBold(true);
+    const int width = QFontMetrics(font).horizontalAdvance(box.windowTitle()) + 2 * 90;
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0), grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 } // namespace
 
 Prompts::Answer DialogPrompts::ask(QWidget *parent, const QString &caption, const QString &text, QMessageBox::Icon icon,
@@ -47,6 +62,7 @@ Prompts::Answer DialogPrompts::ask(QWidget *parent, const QString &caption, cons
                     ownerOf(parent));
     box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
     keepInFront(&box);
+    fitCaption(box);
     switch (box.exec()) {
     case QMessageBox::Yes:
         return Answer::Yes;
@@ -63,6 +79,7 @@ void DialogPrompts::tell(QWidget *parent, const QString &caption, const QString 
 {
     QMessageBox box(icon, caption, text, QMessageBox::Ok, ownerOf(parent));
     keepInFront(&box);
+    fitCaption(box);
     box.exec();
 }
 

@@ -12,7 +12,9 @@
 #include <QPainter>
 #include <QPalette>
 #include <QScreen>
+#include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 namespace roradaza {
 
@@ -191,6 +193,45 @@ void centreOnPointerScreen(QWidget *window)
     QRect frame = window->frameGeometry();
     frame.moveCenter(area.center());
     window->move(frame.topLeft());
+}
+
+namespace {
+
+class MapWatch : public QObject
+{
+public:
+    MapWatch(QWidget *window, std::function<void()> then)
+        : QObject(window->windowHandle()), m_window(window), m_then(std::move(then))
+    {
+        window->windowHandle()->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Expose && static_cast<QWindow *>(watched)->isExposed()) {
+            watched->removeEventFilter(this);
+            // After the first frame has reached the compositor.
+            QTimer::singleShot(0, m_window, std::move(m_then));
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_window;
+    std::function<void()> m_then;
+};
+
+} // namespace
+
+void whenMapped(QWidget *window, std::function<void()> then)
+{
+    QWindow *handle = window->windowHandle();
+    if (QGuiApplication::platformName() != QLatin1String("wayland") || !handle || handle->isExposed()) {
+        then();
+        return;
+    }
+    new MapWatch(window, std::move(then));
 }
 
 } // namespace roradaza

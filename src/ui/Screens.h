@@ -7,6 +7,8 @@
 #include <QProxyStyle>
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace roradaza {
@@ -55,5 +57,10 @@ QPoint popupPlace(const QPoint &pointer, const QSize &size, const QRect &area);
 // Centres a window on the screen that holds the mouse pointer, within its
 // available area.
 void centreOnPointerScreen(QWidget *window);
+
+// Runs then once the window is on the screen: at once, except on Wayland
+// before the compositor has mapped it. A window opened there before its
+// owner is mapped would lie beneath it, without the keyboard.
+void whenMapped(QWidget *window, std::function<void()> then);
 
 } // namespace roradaza

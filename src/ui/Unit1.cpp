@@ -262,6 +262,16 @@ void TForm1::buildClient()
     connect(m_listView2->selectionModel(), &QItemSelectionModel::selectionChanged, this, filteredChanged);
     connect(m_listView2->selectionModel(), &QItemSelectionModel::currentChanged, this, filteredChanged);
 
+    // For a screen reader: the controls whose text does not say what they are.
+    image->setAccessibleName(QStringLiteral("Sfondo"));
+    image->setAccessibleDescription(QStringLiteral("Immagine di sfondo, senza contenuto"));
+    m_listView1->setAccessibleName(QStringLiteral("Eventi"));
+    m_listView2->setAccessibleName(QStringLiteral("Eventi filtrati"));
+    m_comboBox1->setAccessibleName(QStringLiteral("Ricerca / Filtro"));
+    m_comboBox1->lineEdit()->setAccessibleName(QStringLiteral("Ricerca / Filtro"));
+    m_progressBar1->setAccessibleName(QStringLiteral("Auto Chiusura"));
+    bitBtn1->setAccessibleDescription(QStringLiteral("Chiude Roradaza"));
+
     for (QWidget *widget : std::initializer_list<QWidget *>{bevel2, bevel3, bevel4, label1, m_progressBar1, button1,
                                                             m_button2, m_button3, panel1, m_button4})
         m_bottomAnchored.emplace_back(widget, widget->geometry());
@@ -463,13 +473,19 @@ void TForm1::FormShow()
     m_progressBar1->setValue(0);
     if (m_firstShow) {
         m_firstShow = false;
-        m_checkBirthday1->trigger();
-        if (m_form4) {
-            if (m_notices.isEmpty())
-                m_form4->close();
-            else
-                m_form4->showNotifications();
-        }
+        // The notification window must come after this one, or on Wayland this
+        // window maps over it and takes the keyboard.
+        whenMapped(this, [this] {
+            guarded([this] {
+                m_checkBirthday1->trigger();
+                if (m_form4) {
+                    if (m_notices.isEmpty())
+                        m_form4->close();
+                    else
+                        m_form4->showNotifications();
+                }
+            });
+        });
     }
 }
 

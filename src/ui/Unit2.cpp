@@ -29,6 +29,7 @@
 #include <QValidator>
 
 #include <algorithm>
+#include <tuple>
 
 namespace roradaza {
 namespace {
@@ -183,8 +184,8 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
     // The two mode buttons sit on the frames of their group boxes.
     m_rbSett = place(new QRadioButton(QStringLiteral("Settimanale"), this), "rbSett", 16, 33);
     m_rbAnn = place(new QRadioButton(QStringLiteral("Annuale"), this), "rbAnn", 120, 33);
+    // One choice of two: exclusive, and so announced as radio buttons, not check boxes.
     for (QRadioButton *radio : {m_rbSett, m_rbAnn}) {
-        radio->setAutoExclusive(false);
         radio->setAutoFillBackground(true);
         radio->adjustSize();
     }
@@ -223,6 +224,17 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
     m_label8->setFont(bold);
     m_label8->setCursor(Qt::PointingHandCursor);
     m_label8->installEventFilter(this);
+
+    // For a screen reader: the controls whose text does not say what they are.
+    m_nome->setAccessibleName(label1->text());
+    m_nome->lineEdit()->setAccessibleName(label1->text());
+    m_checkListBox1->setAccessibleName(QStringLiteral("Giorni della settimana"));
+    m_groupBox2->setAccessibleName(m_rbSett->text());
+    m_groupBox1->setAccessibleName(m_rbAnn->text());
+    m_comboBox1->setAccessibleName(label2->text());
+    m_edit3->setAccessibleName(label3->text());
+    m_edit2->setAccessibleName(label4->text());
+    m_spinEdit1->setAccessibleName(QStringLiteral("Anno"));
 
     m_annualControls = {m_comboBox1, m_edit2,  m_edit3,  m_button1,   label2,     label3,
                         label4,      m_label5, m_label6, m_checkBox2, m_spinEdit1};
@@ -267,6 +279,20 @@ QCalendarWidget *TForm2::monthCalendar()
     m_monthCalendar1->setCursor(Qt::PointingHandCursor);
     m_monthCalendar1->show();
     connect(m_monthCalendar1, &QCalendarWidget::clicked, this, &TForm2::MonthCalendar1Click);
+    // For a screen reader: the month arrows are pictures, the days a table;
+    // the month and the year are named by their text.
+    m_monthCalendar1->setAccessibleName(QStringLiteral("Calendario"));
+    const std::tuple<const char *, QString, QString> parts[] = {
+        {"qt_calendar_prevmonth", QStringLiteral("Mese precedente"), QStringLiteral("Freccia verso sinistra")},
+        {"qt_calendar_nextmonth", QStringLiteral("Mese successivo"), QStringLiteral("Freccia verso destra")},
+        {"qt_calendar_yearedit", QStringLiteral("Anno"), QString()},
+        {"qt_calendar_calendarview", QStringLiteral("Giorni del mese"), QString()}};
+    for (const auto &[name, text, description] : parts) {
+        if (auto *part = m_monthCalendar1->findChild<QWidget *>(QLatin1String(name))) {
+            part->setAccessibleName(text);
+            part->setAccessibleDescription(description);
+        }
+    }
     return m_monthCalendar1;
 }
 

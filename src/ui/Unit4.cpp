@@ -89,6 +89,11 @@ TForm4::TForm4(const NotificationList &notices, NotificationOwner &owner, const 
     m_button2->hide();
     setTabOrder(m_button1, m_button2);
     setTabOrder(m_button2, m_listBox);
+    // For a screen reader: a dialog (see Accessibility.cpp) whose lines are read from the list.
+    image->setAccessibleName(QStringLiteral("Sfondo"));
+    image->setAccessibleDescription(QStringLiteral("Immagine di sfondo, senza contenuto"));
+    m_listBox->setAccessibleName(QStringLiteral("Eventi Imminenti"));
+
     connect(m_button1, &QPushButton::clicked, this, &TForm4::Button1Click);
     connect(m_button2, &QPushButton::clicked, this, &TForm4::Button2Click);
 }

@@ -18,6 +18,7 @@ TVersionHistoryForm::TVersionHistoryForm(QWidget *parent) : QDialog(parent, Qt::
     m_versionHistory->setObjectName(QStringLiteral("VersionHistory"));
     m_versionHistory->setGeometry(0, 0, 663, 418);
     m_versionHistory->setReadOnly(true);
+    m_versionHistory->setAccessibleName(windowTitle());
     m_versionHistory->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_versionHistory->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_versionHistory->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

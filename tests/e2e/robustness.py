@@ -430,6 +430,9 @@ def main():
     if missing:
         print(f"skipped: missing {', '.join(missing)}")
         return e2e.SKIP
+    status = e2e.in_session_bus(__file__)
+    if status is not None:
+        return status
     os.makedirs(args.screenshots, exist_ok=True)
     if args.case == "bad-files":
         return bad_files(args)
