@@ -40,6 +40,7 @@ int main(int argc, char *argv[])
         return *status;
     QApplication app(argc, argv);
     QApplication::setStyle(new ProgramStyle);
+    installQtItalian();
     // The program lives on in the tray with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("example.roradaza.Roradaza"));

@@ -4,6 +4,9 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QPushButton>
+
+#include <utility>
 
 namespace roradaza {
 namespace {
@@ -36,6 +39,18 @@ void keepInFront(QWidget *box)
         box->setWindowFlag(Qt::WindowStaysOnTopHint);
 }
 
+// The boxes' buttons as the program has always named them, now that Qt's
+// own texts are Italian.
+void keepSpelling(QMessageBox *box)
+{
+    static constexpr std::pair<QMessageBox::StandardButton, const char *> names[] = {
+        {QMessageBox::Yes, "&Yes"}, {QMessageBox::No, "&No"}, {QMessageBox::Ok, "OK"}, {QMessageBox::Cancel, "Cancel"}};
+    for (const auto &[which, name] : names) {
+        if (QAbstractButton *button = box->button(which))
+            button->setText(QLatin1String(name));
+    }
+}
+
 } // namespace
 
 Prompts::Answer DialogPrompts::ask(QWidget *parent, const QString &caption, const QString &text, QMessageBox::Icon icon,
@@ -46,6 +61,7 @@ Prompts::Answer DialogPrompts::ask(QWidget *parent, const QString &caption, cons
                     yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok | QMessageBox::Cancel,
                     ownerOf(parent));
     box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    keepSpelling(&box);
     keepInFront(&box);
     switch (box.exec()) {
     case QMessageBox::Yes:
@@ -62,6 +78,7 @@ Prompts::Answer DialogPrompts::ask(QWidget *parent, const QString &caption, cons
 void DialogPrompts::tell(QWidget *parent, const QString &caption, const QString &text, QMessageBox::Icon icon)
 {
     QMessageBox box(icon, caption, text, QMessageBox::Ok, ownerOf(parent));
+    keepSpelling(&box);
     keepInFront(&box);
     box.exec();
 }
@@ -73,6 +90,8 @@ std::optional<QString> DialogPrompts::askText(QWidget *parent, const QString &ca
     box.setWindowTitle(caption);
     box.setLabelText(prompt);
     box.setTextValue(initial);
+    box.setOkButtonText(QStringLiteral("OK"));
+    box.setCancelButtonText(QStringLiteral("Cancel"));
     keepInFront(&box);
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;

@@ -9,9 +9,11 @@
 #include <QIconEngine>
 #include <QImageReader>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QPainter>
 #include <QPalette>
 #include <QScreen>
+#include <QTranslator>
 #include <QWidget>
 
 namespace roradaza {
@@ -91,6 +93,16 @@ private:
 };
 
 } // namespace
+
+bool installQtItalian()
+{
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
 
 QIcon ProgramStyle::standardIcon(StandardPixmap which, const QStyleOption *option, const QWidget *widget) const
 {
@@ -180,6 +192,57 @@ QPoint popupPlace(const QPoint &pointer, const QSize &size, const QRect &area)
             along(pointer.y(), size.height(), area.top(), area.bottom())};
 }
 
+QScreen *screenOf(const QWidget *window)
+{
+    QScreen *screen = window->isVisible() ? window->screen() : QGuiApplication::screenAt(QCursor::pos());
+    return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+QMargins frameOf(const QWidget *window)
+{
+    // A window manager frames the program's windows alike; the first window
+    // shown tells the frame of the next ones before they are mapped.
+    static QMargins measured;
+    if (window->windowFlags().testFlag(Qt::FramelessWindowHint))
+        return {};
+    const QRect frame = window->frameGeometry();
+    const QRect inside = window->geometry();
+    const QMargins margins(inside.left() - frame.left(), inside.top() - frame.top(), frame.right() - inside.right(),
+                           frame.bottom() - inside.bottom());
+    if (window->isVisible() && !margins.isNull())
+        measured = margins;
+    return margins.isNull() ? measured : margins;
+}
+
+QSize clientRoom(const QWidget *window)
+{
+    const QScreen *screen = screenOf(window);
+    if (!screen)
+        return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+    const QMargins frame = frameOf(window);
+    const QRect area = screen->availableGeometry();
+    return {area.width() - frame.left() - frame.right(), area.height() - frame.top() - frame.bottom()};
+}
+
+namespace {
+
+// The top left corner of a frame of this size moved into the area.
+QPoint within(const QRect &frame, const QRect &area)
+{
+    const auto along = [](int at, int length, int first, int extent) {
+        return std::max(first, std::min(at, first + extent - length));
+    };
+    return {along(frame.x(), frame.width(), area.x(), area.width()),
+            along(frame.y(), frame.height(), area.y(), area.height())};
+}
+
+QRect frameRect(const QWidget *window)
+{
+    return window->geometry().marginsAdded(frameOf(window));
+}
+
+} // namespace
+
 void centreOnPointerScreen(QWidget *window)
 {
     QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
@@ -188,9 +251,20 @@ void centreOnPointerScreen(QWidget *window)
     if (!screen)
         return;
     const QRect area = screen->availableGeometry();
-    QRect frame = window->frameGeometry();
+    QRect frame = frameRect(window);
     frame.moveCenter(area.center());
-    window->move(frame.topLeft());
+    window->move(within(frame, area));
+}
+
+void keepOnScreen(QWidget *window)
+{
+    const QScreen *screen = screenOf(window);
+    if (!screen)
+        return;
+    const QRect frame = frameRect(window);
+    const QPoint place = within(frame, screen->availableGeometry());
+    if (place != frame.topLeft())
+        window->move(place);
 }
 
 } // namespace roradaza

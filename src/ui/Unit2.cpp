@@ -14,6 +14,7 @@
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -175,7 +176,8 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
     m_label5->setGeometry(12, 95, 70, 16);
     m_label6 = new QLabel(m_groupBox1);
     m_label6->setObjectName(QStringLiteral("Label6"));
-    m_label6->setGeometry(84, 95, 153, 16);
+    m_label6->setGeometry(84, 91, 153, 24);
+    m_label6->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QFont italic = font();
     italic.setItalic(true);
     m_label6->setFont(italic);
@@ -223,6 +225,12 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
     m_label8->setFont(bold);
     m_label8->setCursor(Qt::PointingHandCursor);
     m_label8->installEventFilter(this);
+
+    // Top to bottom, left to right: the mode before the controls of each mode.
+    QWidget *order[] = {m_nome,      m_rbSett,    m_rbAnn,     m_checkListBox1, m_comboBox1, m_edit3,   m_edit2,
+                        m_checkBox2, m_spinEdit1, m_checkBox1, m_checkBox3,     m_button1,   m_bitBtn2, m_bitBtn1};
+    for (std::size_t at = 1; at < std::size(order); ++at)
+        setTabOrder(order[at - 1], order[at]);
 
     m_annualControls = {m_comboBox1, m_edit2,  m_edit3,  m_button1,   label2,     label3,
                         label4,      m_label5, m_label6, m_checkBox2, m_spinEdit1};
@@ -344,7 +352,22 @@ void TForm2::CheckListBox1Click()
     m_edit2->clear();
     m_edit3->clear();
     m_label5->clear();
-    m_label6->clear();
+    showSaints({});
+}
+
+void TForm2::showSaints(const QString &names)
+{
+    // Every name in sight: a line too long for its place goes on two, a
+    // size smaller, and the tool tip holds it whole.
+    QFont italic = font();
+    italic.setItalic(true);
+    const bool wraps = QFontMetrics(italic).horizontalAdvance(names) > m_label6->width();
+    if (wraps)
+        italic.setPixelSize(10);
+    m_label6->setFont(italic);
+    m_label6->setWordWrap(wraps);
+    m_label6->setText(names);
+    m_label6->setToolTip(names);
 }
 
 void TForm2::CheckBox2Click()
@@ -377,7 +400,7 @@ void TForm2::ComboBox1Change()
         if (!day || month < 1)
             return;
         m_label5->setText(text::fromCp1252(m_calendar.whatDay(*day, month, m_calendar.currentYear())));
-        m_label6->setText(text::fromCp1252(m_saints.saint(*day, month)));
+        showSaints(text::fromCp1252(m_saints.saint(*day, month)));
 
         const QString year = m_checkBox2->isChecked() ? QString::number(m_spinEdit1->value())
                                                       : QString::fromLatin1(m_calendar.todayText().mid(6, 4));
@@ -412,6 +435,7 @@ void TForm2::Button1Click()
     }
     setFixedWidth(width);
     move(at);
+    keepOnScreen(this);
     monthCalendar()->setSelectedDate(todayDate());
     ComboBox1Change();
 }
@@ -452,7 +476,7 @@ void TForm2::FormShow()
         m_checkListBox1->item(row)->setCheckState(Qt::Unchecked);
     setMode(true);
     m_label5->clear();
-    m_label6->clear();
+    showSaints({});
     if (m_button1->isHidden()) {
         const QScreen *screen = this->screen();
         const int screenWidth = screen ? screen->geometry().width() : 0;

@@ -339,24 +339,39 @@ private slots:
         QCOMPARE(state(), off);
     }
 
-    // Enter presses the main window's default button that is shown and enabled.
+    // Enter presses the main window's default button that is shown and
+    // enabled, the Delete key "&Cancella"; both act only on a record the
+    // user can see.
     void enterPressesDefaultButton_data()
     {
         QTest::addColumn<bool>("compact");
         QTest::addColumn<int>("selected"); // the row clicked first, or -1
+        QTest::addColumn<QString>("search");
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("pressed"); // empty: nothing
-        QTest::newRow("countdown: NON chiudere!") << true << -1 << int(Qt::Key_Return) << u"Button4"_s;
-        QTest::newRow("countdown, keypad Enter") << true << -1 << int(Qt::Key_Enter) << u"Button4"_s;
-        QTest::newRow("row selected: Modifica") << false << 0 << int(Qt::Key_Return) << u"Button2"_s;
-        QTest::newRow("row selected, keypad Enter") << false << 1 << int(Qt::Key_Enter) << u"Button2"_s;
-        QTest::newRow("no row selected: nothing") << false << -1 << int(Qt::Key_Return) << QString();
+        QTest::newRow("countdown: NON chiudere!") << true << -1 << QString() << int(Qt::Key_Return) << u"Button4"_s;
+        QTest::newRow("countdown, keypad Enter") << true << -1 << QString() << int(Qt::Key_Enter) << u"Button4"_s;
+        QTest::newRow("row selected: Modifica") << false << 0 << QString() << int(Qt::Key_Return) << u"Button2"_s;
+        QTest::newRow("row selected, keypad Enter") << false << 1 << QString() << int(Qt::Key_Enter) << u"Button2"_s;
+        QTest::newRow("no row selected: nothing") << false << -1 << QString() << int(Qt::Key_Return) << QString();
+        QTest::newRow("row hidden by the search: nothing")
+            << false << 0 << u"bru"_s << int(Qt::Key_Return) << QString();
+        QTest::newRow("row the search shows: Modifica")
+            << false << 1 << u"bru"_s << int(Qt::Key_Return) << u"Button2"_s;
+        QTest::newRow("Delete key: Cancella") << false << 1 << QString() << int(Qt::Key_Delete) << u"Button3"_s;
+        QTest::newRow("Delete key in the filtered list")
+            << false << 1 << u"bru"_s << int(Qt::Key_Delete) << u"Button3"_s;
+        QTest::newRow("Delete key, row hidden by the search: nothing")
+            << false << 0 << u"bru"_s << int(Qt::Key_Delete) << QString();
+        QTest::newRow("Delete key, no row selected: nothing")
+            << false << -1 << QString() << int(Qt::Key_Delete) << QString();
     }
 
     void enterPressesDefaultButton()
     {
         QFETCH(bool, compact);
         QFETCH(int, selected);
+        QFETCH(QString, search);
         QFETCH(int, key);
         QFETCH(QString, pressed);
         if (compact) {
@@ -368,6 +383,14 @@ private slots:
             if (selected >= 0)
                 click(form1().eventView(), selected);
         }
+        if (!search.isEmpty()) {
+            this->search(search);
+            // Only the row the user sees may stay current, chosen in the filtered list.
+            QCOMPARE(form1().currentRow(), pressed.isEmpty() ? -1 : selected);
+            QCOMPARE(main<QPushButton>("Button3")->isEnabled(), !pressed.isEmpty());
+            form1().filteredView()->setFocus();
+        }
+        program->prompts.answers << Answer::Cancel;
         QWidget *focused = form1().focusWidget();
         QTest::keyClick(focused ? focused : &form1(), Qt::Key(key),
                         key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
@@ -380,6 +403,13 @@ private slots:
             QCOMPARE(editor<QComboBox>("Nome")->currentText(), selected ? u"Bruno"_s : u"Anna"_s);
         if (form2().isVisible())
             form2().reject();
+        if (pressed == u"Button3"_s) {
+            QCOMPARE(boxes(),
+                     QList<Box>{ask(u"Confirm"_s, u"Vuoi cancellare l'evento \"Bruno\" ?"_s, QMessageBox::Question)});
+        } else {
+            program->prompts.answers.clear();
+        }
+        QCOMPARE(form1().events().size(), compact ? 1 : 2);
     }
 
     void addThenCancel_data()
@@ -863,7 +893,9 @@ private slots:
 
         QVERIFY(form1().isEnabled());
         QCOMPARE(shownNames(form1().eventView()), QStringList({u"Bruno"_s, u"Carla"_s, u"Zoe"_s}));
-        QCOMPARE(form1().currentRow(), 2);
+        // The search hides the saved record: it is no longer current.
+        QCOMPARE(form1().currentRow(), -1);
+        QVERIFY(!main<QPushButton>("Button3")->isEnabled());
         QVERIFY(form1().filteredView()->isVisible());
         QCOMPARE(shownNames(form1().filteredView()), QStringList{u"Carla"_s});
     }

@@ -220,37 +220,88 @@ private slots:
         QVERIFY(!QRect(place, size).contains(pointer));
     }
 
+    // With the option on, closing goes to the tray; without a tray every exit
+    // command ends the program, and only the countdown keeps it, in the task bar.
     void closeWithMinimiseToTray_data()
     {
-        QTest::addColumn<bool>("trayAvailable");
-        QTest::newRow("tray") << true;
-        QTest::newRow("no tray") << false;
+        QTest::addColumn<bool>("trayAtStart");
+        QTest::addColumn<bool>("trayAtClose");
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("tray, close box") << true << true << u"close box"_s << u"tray"_s;
+        QTest::newRow("tray, countdown") << true << true << u"countdown"_s << u"tray"_s;
+        QTest::newRow("no tray, close box") << false << false << u"close box"_s << u"ended"_s;
+        QTest::newRow("no tray, Esci button") << false << false << u"BitBtn1"_s << u"ended"_s;
+        QTest::newRow("no tray, Funzioni > Esci") << false << false << u"Exit1"_s << u"ended"_s;
+        QTest::newRow("no tray, countdown") << false << false << u"countdown"_s << u"task bar"_s;
+        QTest::newRow("tray come since, close box") << false << true << u"close box"_s << u"tray"_s;
+        QTest::newRow("tray come while in the task bar") << false << false << u"countdown"_s << u"task bar, tray"_s;
     }
 
     void closeWithMinimiseToTray()
     {
-        QFETCH(bool, trayAvailable);
-        program->trayAvailable = trayAvailable;
+        QFETCH(bool, trayAtStart);
+        QFETCH(bool, trayAtClose);
+        QFETCH(QString, way);
+        QFETCH(QString, outcome);
+        program->trayAvailable = trayAtStart;
         // Written differently from how a save writes it, so that the save shows.
         program->setUp("-1\n$124F80\n-1\n", "1\nZeta\n06\n15\n00\n0000\nAlfa\n06\n16\n00\n0000\n");
+        const auto files = program->files();
         QVERIFY(program->start());
         TForm1 &form1 = *program->form1;
-        QVERIFY(program->find<QAction>("IconizzainbarraperpcATX1")->isChecked());
-        QTest::mouseClick(program->form4->button1(), Qt::LeftButton); // the saints line
+        QAction *option = program->find<QAction>("IconizzainbarraperpcATX1");
+        QVERIFY(option->isChecked());
+        // "Configura" tells when the desktop has no tray, asked as it opens.
+        const auto configura = [&] {
+            emit program->find<QMenu>("Extra2")->aboutToShow();
+            return option->text();
+        };
+        QCOMPARE(configura(), trayAtStart ? u"&Riduci a icona invece di chiudere"_s
+                                          : u"&Riduci a icona invece di chiudere (questo desktop non ha "
+                                            u"l'area di notifica)"_s);
+        QTest::mouseClick(program->form4->button1(), Qt::LeftButton); // the saints line; the countdown starts
+        program->trayAvailable = trayAtClose;
+        QCOMPARE(configura().endsWith(u"chiudere"_s), trayAtClose);
 
-        form1.close();
+        const int code = runUntilExit(way == u"countdown"_s ? 4000 : 300, [&] {
+            if (way == u"close box"_s)
+                form1.close();
+            else if (way == u"BitBtn1"_s)
+                program->find<QPushButton>("BitBtn1")->click();
+            else if (way == u"Exit1"_s)
+                program->trigger("Exit1");
+        });
+        QCOMPARE(code, outcome == u"ended"_s ? 0 : -2);
+        QCOMPARE(form1.hasEnded(), outcome == u"ended"_s);
+        QVERIFY(!form1.countdown()->isActive());
+        QCOMPARE(form1.isTrayIconShown(), outcome == u"tray"_s);
+        if (outcome == u"ended"_s) {
+            QVERIFY(!form1.isVisible());
+            QCOMPARE(program->files(), files); // ended as with the option off: nothing changed, nothing saved
+            return;
+        }
         QCOMPARE(program->read(u"Roradaza.ini"_s), QByteArray("-1\r\n1200000\r\n-1\r\n"));
         QCOMPARE(program->read(u"Roradaza.dat"_s),
                  database({{"Alfa", "06", "16", "00", "0000"}, {"Zeta", "06", "15", "00", "0000"}}));
-        QVERIFY(!form1.countdown()->isActive());
-        QCOMPARE(form1.isTrayIconShown(), trayAvailable);
-        if (trayAvailable) {
+        if (outcome == u"tray"_s) {
             QVERIFY(!form1.isVisible());
             return;
         }
-        // Without a tray the task bar keeps it reachable, and bringing it back restores it.
+        // Without a tray the task bar keeps it reachable.
         QVERIFY(form1.isVisible());
         QVERIFY(form1.isMinimized());
+        if (outcome == u"task bar, tray"_s) {
+            // A tray that appears meanwhile takes the program at the next automatic check.
+            program->trayAvailable = true;
+            form1.loopCheck()->start(1);
+            QTRY_VERIFY(form1.isTrayIconShown());
+            form1.loopCheck()->start(1200000);
+            QVERIFY(!form1.isVisible());
+            program->form4->button2()->click(); // the check's saints line
+            return;
+        }
+        // Bringing it back restores it.
         form1.showNormal();
         QTRY_VERIFY(!form1.isCompact());
         QVERIFY(form1.isVisible());
@@ -688,7 +739,8 @@ private slots:
         program->trigger("DaCalendario1");
         const QList<Box> failures = boxes();
         QCOMPARE(failures.size(), 5);
-        QCOMPARE(failures[2], errorBox(u"Cannot create file /nonexistent/calendario.ics (No such file or directory)"_s));
+        QCOMPARE(failures[2],
+                 errorBox(u"Cannot create file /nonexistent/calendario.ics (No such file or directory)"_s));
         QVERIFY2(failures[4].text.endsWith(u"broken-no-end.ics: il calendario è incompleto o danneggiato (manca "
                                            u"END:VCALENDAR?)"_s),
                  qPrintable(failures[4].text));
