@@ -75,7 +75,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # reader come with libqt6gui6, and the program's pictures are plain PNG.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The layouts are drawn for Times New Roman, Arial-like sans and Courier:
-# Liberation has their metrics, so every label fits its place.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS fonts-liberation2)
+# Liberation has their metrics, so every label fits its place. Qt's own
+# Italian makes the file dialog and the text boxes' menus speak as the program does.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qt6-translations-l10n")
 
 include(CPack)

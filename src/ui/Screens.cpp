@@ -129,19 +129,25 @@ QFont uiFont(const QString &family, int pixelHeight)
 
 QIcon programIcon(const QString &name)
 {
-    const auto add = [](QIcon &icon, const QString &picture, int size, QIcon::Mode mode = QIcon::Normal) {
+    const auto add = [](QIcon &icon, const QString &picture, int size, QIcon::Mode mode = QIcon::Normal,
+                        qreal scale = 1) {
         // Read as PNG outright: a reader left to guess the format loads and
         // asks every image plugin installed, which costs more than the pictures.
         QImageReader reader(QStringLiteral(":/icons/png/%1-%2.png").arg(picture).arg(size), "png");
         reader.setAutoDetectImageFormat(false);
-        const QImage image = reader.read();
+        QImage image = reader.read();
+        // A picture drawn for a scale is chosen for that scale, not enlarged from a smaller one.
+        image.setDevicePixelRatio(scale);
         if (!image.isNull())
             icon.addPixmap(QPixmap::fromImage(image), mode);
     };
     QIcon icon;
     if (name == QLatin1String("exit")) {
-        add(icon, name, 16);
-        add(icon, QStringLiteral("exit-disabled"), 16, QIcon::Disabled);
+        // Drawn for scale 1, 1.5 and 2: a picture enlarged on screen is blurred.
+        for (int size : {16, 24, 32}) {
+            add(icon, name, size, QIcon::Normal, size / 16.0);
+            add(icon, QStringLiteral("exit-disabled"), size, QIcon::Disabled, size / 16.0);
+        }
         return icon;
     }
     static constexpr int traySizes[] = {16, 22, 32};

@@ -436,6 +436,7 @@ void TForm2::Button1Click()
     setFixedWidth(width);
     move(at);
     keepOnScreen(this);
+    monthCalendar()->show();
     monthCalendar()->setSelectedDate(todayDate());
     ComboBox1Change();
 }
@@ -486,6 +487,8 @@ void TForm2::FormShow()
         setFixedWidth(editingWidth);
     }
     m_button1->show();
+    // Beyond the dialog's edge the calendar takes no part, nor the keyboard's Tab.
+    m_monthCalendar1->hide();
     m_checkBox1->setChecked(false);
     m_checkBox3->setChecked(false);
     m_nome->setFocus();
