@@ -70,9 +70,14 @@ QString EventListModel::weekdaysShown(const QByteArray &day) const
         on[weekday] = hasWeekday(day, names[weekday]);
     const bool autoDelete = day.endsWith(markers::autoDelete);
 
-    QString shortest;
-    for (const auto &[letters, blank] : {std::pair{3, true}, std::pair{2, true}, std::pair{2, false}}) {
-        const auto abbreviation = [&](std::size_t weekday) { return text::fromCp1252(names[weekday]).left(letters); };
+    // Three letters, two, then the shortest that tells the days apart: one
+    // letter, two for the two days that begin with M.
+    const auto abbreviation = [&](int form, std::size_t weekday) {
+        const QString name = text::fromCp1252(names[weekday]);
+        return name.left(form == 0 ? 3 : form == 1 || name.startsWith(QLatin1Char('M')) ? 2 : 1);
+    };
+    QString shown;
+    for (int form = 0; form < 3; ++form) {
         QStringList parts;
         for (std::size_t first = 0; first < on.size(); ++first) {
             if (!on[first])
@@ -81,19 +86,19 @@ QString EventListModel::weekdaysShown(const QByteArray &day) const
             while (last + 1 < on.size() && on[last + 1])
                 ++last;
             if (last - first >= 2) {
-                parts << abbreviation(first) + QLatin1Char('-') + abbreviation(last);
+                parts << abbreviation(form, first) + QLatin1Char('-') + abbreviation(form, last);
                 first = last;
             } else {
-                parts << abbreviation(first);
+                parts << abbreviation(form, first);
             }
         }
         if (autoDelete)
             parts << QStringLiteral("A");
-        shortest = parts.join(blank ? QStringLiteral(" ") : QString());
-        if (!m_dayFits || m_dayFits(shortest))
+        shown = parts.join(form < 2 ? QStringLiteral(" ") : QString());
+        if (!m_dayFits || m_dayFits(shown))
             break;
     }
-    return shortest;
+    return shown;
 }
 
 int EventListModel::columnWidth(int column)

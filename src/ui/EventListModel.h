@@ -31,8 +31,8 @@ public:
     // Whether a text fits the "Giorno" column as the view draws it: the
     // weekdays of a weekly event are shortened until they do.
     void setDayFits(std::function<bool(const QString &)> fits) { m_dayFits = std::move(fits); }
-    // A weekly event's days as the column shows them: the shortest that
-    // fits of "Mar Sab", "Ma Sa" and "MaSa", three days or more in a row as "Lun-Ven".
+    // A weekly event's days as the column shows them: the first that fits
+    // of "Mar Sab", "Ma Sa" and "MaS" (three days or more in a row as "Lun-Ven").
     QString weekdaysShown(const QByteArray &day) const;
 
 private:

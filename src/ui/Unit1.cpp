@@ -619,6 +619,9 @@ void TForm1::Button4Click()
     m_button4->hide();
     m_listView1Height += 24;
     m_progressBar1->hide();
+    // The countdown's label and frame lie under the taller list; at some scales an edge would show below it.
+    for (const char *name : {"Label1", "Bevel4"})
+        m_client->findChild<QWidget *>(QLatin1String(name))->hide();
     layoutClient();
 }
 

@@ -713,7 +713,7 @@ private slots:
         row(
             "weekly with auto-delete", "Palestra|##|Marted\xEC;Sabato;A|00|0000",
             "Settimanale mese= giorno= anticipo=00 A=1 i=0 anno=no(2007) giorni=Martedì,Sabato",
-            "Palestra|##|Marted\xEC;Sabato;A|00|0000", "", [] {}, "Mar? ?Sab? ?A");
+            "Palestra|##|Marted\xEC;Sabato;A|00|0000", "", [] {}, "(Mar? ?Sab? ?|MaS)A");
         row(
             "weekly without auto-delete", "Corsa|##|Luned\xEC;|00|0000",
             "Settimanale mese= giorno= anticipo=00 A=0 i=0 anno=no(2007) giorni=Lunedì", "Corsa|##|Luned\xEC;|00|0000",
@@ -723,6 +723,10 @@ private slots:
             "Settimanale mese= giorno= anticipo=00 A=0 i=0 anno=no(2007) "
             "giorni=Lunedì,Martedì,Mercoledì,Giovedì,Venerdì",
             "Lavoro|##|Luned\xEC;Marted\xEC;Mercoled\xEC;Gioved\xEC;Venerd\xEC;|00|0000", "", [] {}, "Lun?-Ven?");
+        row(
+            "weekly, three days apart", "Nuoto|##|Luned\xEC;Mercoled\xEC;Venerd\xEC;|00|0000",
+            "Settimanale mese= giorno= anticipo=00 A=0 i=0 anno=no(2007) giorni=Lunedì,Mercoledì,Venerdì",
+            "Nuoto|##|Luned\xEC;Mercoled\xEC;Venerd\xEC;|00|0000", "", [] {}, "Lun? ?Mer? ?Ven?|LMeV");
         row(
             "weekly, only Sunday", "Messa|##|Luned\xEC;|05|0000",
             "Settimanale mese= giorno= anticipo=05 A=0 i=0 anno=no(2007) giorni=Lunedì", "Messa|##|Domenica;||0000", "",
@@ -743,7 +747,7 @@ private slots:
                 tickWeekday(1);
                 tickWeekday(4);
             },
-            "Mar? ?Ven?");
+            "Mar? ?Ven?|MaV");
         row("important weekly by ticking a check box", "Corsa|05|10|07i|0000",
             "Annuale mese=Maggio (05) giorno=10 anticipo=07 A=0 i=1 anno=no(2007)", "Corsa|##|Sabato;|0i|0000", "",
             [this] {
