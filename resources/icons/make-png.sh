@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Renders the pictures the program shows into png/: plain pictures load
+# Renders the pictures the program shows into png/ (ImageMagick reads the
+# SVG files through rsvg-convert, from librsvg2-bin): plain pictures load
 # without the SVG plugin, which would cost a good part of the start-up.
 set -euo pipefail
 cd "$(dirname "$0")"
