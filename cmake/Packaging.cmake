@@ -76,7 +76,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # The layouts are drawn for Times New Roman, Arial-like sans and Courier:
 # Liberation has their metrics, so every label fits its place. On a Wayland
-# desktop Qt runs natively only with its wayland platform plugin.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qt6-wayland")
+# desktop Qt runs natively only with its wayland platform plugin; Qt's own
+# Italian makes the file dialog and the text boxes' menus speak as the program does.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qt6-wayland, qt6-translations-l10n")
 
 include(CPack)

@@ -43,6 +43,7 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setStyle(new ProgramStyle);
     installAccessibility();
+    installQtItalian();
     // The program lives on in the tray with no window open.
     QApplication::setQuitOnLastWindowClosed(false);
     QGuiApplication::setDesktopFileName(QStringLiteral("example.roradaza.Roradaza"));

@@ -5,6 +5,8 @@
 
 #include <QAbstractTableModel>
 
+#include <functional>
+
 namespace roradaza {
 
 // Shows the event list as the columns "Evento", "Mese", "Giorno" and
@@ -26,6 +28,13 @@ public:
 
     static int columnWidth(int column);
 
+    // Whether a text fits the "Giorno" column as the view draws it: the
+    // weekdays of a weekly event are shortened until they do.
+    void setDayFits(std::function<bool(const QString &)> fits) { m_dayFits = std::move(fits); }
+    // A weekly event's days as the column shows them: the first that fits
+    // of "Mar Sab", "Ma Sa" and "MaS" (three days or more in a row as "Lun-Ven").
+    QString weekdaysShown(const QByteArray &day) const;
+
 private:
     void beginInsert(int row) override;
     void endInsert() override;
@@ -38,6 +47,7 @@ private:
     void endReset() override;
 
     EventList &m_events;
+    std::function<bool(const QString &)> m_dayFits;
 };
 
 } // namespace roradaza

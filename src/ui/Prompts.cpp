@@ -5,6 +5,9 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QInputDialog>
+#include <QPushButton>
+
+#include <utility>
 
 namespace roradaza {
 namespace {
@@ -51,6 +54,18 @@ void fitCaption(QMessageBox &box)
         grid->addItem(new QSpacerItem(width, 0), grid->rowCount(), 0, 1, grid->columnCount());
 }
 
+// The boxes' buttons as the program has always named them, now that Qt's
+// own texts are Italian.
+void keepSpelling(QMessageBox *box)
+{
+    static constexpr std::pair<QMessageBox::StandardButton, const char *> names[] = {
+        {QMessageBox::Yes, "&Yes"}, {QMessageBox::No, "&No"}, {QMessageBox::Ok, "OK"}, {QMessageBox::Cancel, "Cancel"}};
+    for (const auto &[which, name] : names) {
+        if (QAbstractButton *button = box->button(which))
+            button->setText(QLatin1String(name));
+    }
+}
+
 } // namespace
 
 Prompts::Answer DialogPrompts::ask(QWidget *parent, const QString &caption, const QString &text, QMessageBox::Icon icon,
@@ -61,6 +76,7 @@ Prompts::Answer DialogPrompts::ask(QWidget *parent, const QString &caption, cons
                     yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok | QMessageBox::Cancel,
                     ownerOf(parent));
     box.setDefaultButton(yesNo ? QMessageBox::Yes : QMessageBox::Ok);
+    keepSpelling(&box);
     keepInFront(&box);
     fitCaption(box);
     switch (box.exec()) {
@@ -78,6 +94,7 @@ Prompts::Answer DialogPrompts::ask(QWidget *parent, const QString &caption, cons
 void DialogPrompts::tell(QWidget *parent, const QString &caption, const QString &text, QMessageBox::Icon icon)
 {
     QMessageBox box(icon, caption, text, QMessageBox::Ok, ownerOf(parent));
+    keepSpelling(&box);
     keepInFront(&box);
     fitCaption(box);
     box.exec();
@@ -90,6 +107,8 @@ std::optional<QString> DialogPrompts::askText(QWidget *parent, const QString &ca
     box.setWindowTitle(caption);
     box.setLabelText(prompt);
     box.setTextValue(initial);
+    box.setOkButtonText(QStringLiteral("OK"));
+    box.setCancelButtonText(QStringLiteral("Cancel"));
     keepInFront(&box);
     if (box.exec() != QDialog::Accepted)
         return std::nullopt;

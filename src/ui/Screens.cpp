@@ -9,10 +9,12 @@
 #include <QIconEngine>
 #include <QImageReader>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QPainter>
 #include <QPalette>
 #include <QScreen>
 #include <QTimer>
+#include <QTranslator>
 #include <QWidget>
 #include <QWindow>
 
@@ -94,6 +96,16 @@ private:
 
 } // namespace
 
+bool installQtItalian()
+{
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_it"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(translator);
+}
+
 QIcon ProgramStyle::standardIcon(StandardPixmap which, const QStyleOption *option, const QWidget *widget) const
 {
     if (which == SP_ToolBarHorizontalExtensionButton || which == SP_ToolBarVerticalExtensionButton)
@@ -119,19 +131,25 @@ QFont uiFont(const QString &family, int pixelHeight)
 
 QIcon programIcon(const QString &name)
 {
-    const auto add = [](QIcon &icon, const QString &picture, int size, QIcon::Mode mode = QIcon::Normal) {
+    const auto add = [](QIcon &icon, const QString &picture, int size, QIcon::Mode mode = QIcon::Normal,
+                        qreal scale = 1) {
         // Read as PNG outright: a reader left to guess the format loads and
         // asks every image plugin installed, which costs more than the pictures.
         QImageReader reader(QStringLiteral(":/icons/png/%1-%2.png").arg(picture).arg(size), "png");
         reader.setAutoDetectImageFormat(false);
-        const QImage image = reader.read();
+        QImage image = reader.read();
+        // A picture drawn for a scale is chosen for that scale, not enlarged from a smaller one.
+        image.setDevicePixelRatio(scale);
         if (!image.isNull())
             icon.addPixmap(QPixmap::fromImage(image), mode);
     };
     QIcon icon;
     if (name == QLatin1String("exit")) {
-        add(icon, name, 16);
-        add(icon, QStringLiteral("exit-disabled"), 16, QIcon::Disabled);
+        // Drawn for scale 1, 1.5 and 2: a picture enlarged on screen is blurred.
+        for (int size : {16, 24, 32}) {
+            add(icon, name, size, QIcon::Normal, size / 16.0);
+            add(icon, QStringLiteral("exit-disabled"), size, QIcon::Disabled, size / 16.0);
+        }
         return icon;
     }
     static constexpr int traySizes[] = {16, 22, 32};
@@ -182,6 +200,57 @@ QPoint popupPlace(const QPoint &pointer, const QSize &size, const QRect &area)
             along(pointer.y(), size.height(), area.top(), area.bottom())};
 }
 
+QScreen *screenOf(const QWidget *window)
+{
+    QScreen *screen = window->isVisible() ? window->screen() : QGuiApplication::screenAt(QCursor::pos());
+    return screen ? screen : QGuiApplication::primaryScreen();
+}
+
+QMargins frameOf(const QWidget *window)
+{
+    // A window manager frames the program's windows alike; the first window
+    // shown tells the frame of the next ones before they are mapped.
+    static QMargins measured;
+    if (window->windowFlags().testFlag(Qt::FramelessWindowHint))
+        return {};
+    const QRect frame = window->frameGeometry();
+    const QRect inside = window->geometry();
+    const QMargins margins(inside.left() - frame.left(), inside.top() - frame.top(), frame.right() - inside.right(),
+                           frame.bottom() - inside.bottom());
+    if (window->isVisible() && !margins.isNull())
+        measured = margins;
+    return margins.isNull() ? measured : margins;
+}
+
+QSize clientRoom(const QWidget *window)
+{
+    const QScreen *screen = screenOf(window);
+    if (!screen)
+        return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+    const QMargins frame = frameOf(window);
+    const QRect area = screen->availableGeometry();
+    return {area.width() - frame.left() - frame.right(), area.height() - frame.top() - frame.bottom()};
+}
+
+namespace {
+
+// The top left corner of a frame of this size moved into the area.
+QPoint within(const QRect &frame, const QRect &area)
+{
+    const auto along = [](int at, int length, int first, int extent) {
+        return std::max(first, std::min(at, first + extent - length));
+    };
+    return {along(frame.x(), frame.width(), area.x(), area.width()),
+            along(frame.y(), frame.height(), area.y(), area.height())};
+}
+
+QRect frameRect(const QWidget *window)
+{
+    return window->geometry().marginsAdded(frameOf(window));
+}
+
+} // namespace
+
 void centreOnPointerScreen(QWidget *window)
 {
     QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
@@ -190,9 +259,20 @@ void centreOnPointerScreen(QWidget *window)
     if (!screen)
         return;
     const QRect area = screen->availableGeometry();
-    QRect frame = window->frameGeometry();
+    QRect frame = frameRect(window);
     frame.moveCenter(area.center());
-    window->move(frame.topLeft());
+    window->move(within(frame, area));
+}
+
+void keepOnScreen(QWidget *window)
+{
+    const QScreen *screen = screenOf(window);
+    if (!screen)
+        return;
+    const QRect frame = frameRect(window);
+    const QPoint place = within(frame, screen->availableGeometry());
+    if (place != frame.topLeft())
+        window->move(place);
 }
 
 namespace {

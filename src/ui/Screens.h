@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class QScreen;
 class QWidget;
 
 namespace roradaza {
@@ -20,6 +21,11 @@ QFont uiFont(const QString &family, int pixelHeight);
 // One of the program's pictures ("roradaza", "tray", "exit"), from its
 // rendered sizes; "exit" also has its greyed image for the disabled state.
 QIcon programIcon(const QString &name);
+
+// Qt's own Italian, whatever the system's language: the file dialog, the
+// text boxes' menus and the other parts Qt draws speak as the program does.
+// False when the translations are not installed.
+bool installQtItalian();
 
 // The platform's style, with the icon of a menu bar's overflow button read
 // only when that button is drawn. A menu bar asks for the icon when it is
@@ -55,12 +61,28 @@ void keepLightColours(QWidget *widget);
 QPoint popupPlace(const QPoint &pointer, const QSize &size, const QRect &area);
 
 // Centres a window on the screen that holds the mouse pointer, within its
-// available area.
+// available area; a window larger than the area keeps its top left corner,
+// with the title and the menu bar, inside it.
 void centreOnPointerScreen(QWidget *window);
 
 // Runs then once the window is on the screen: at once, except on Wayland
 // before the compositor has mapped it. A window opened there before its
 // owner is mapped would lie beneath it, without the keyboard.
 void whenMapped(QWidget *window, std::function<void()> then);
+
+// The screen a window is on, or the one under the pointer before it is shown.
+QScreen *screenOf(const QWidget *window);
+
+// The frame the window manager puts around a window: the one measured once
+// it is shown; before, the one last measured on any window of the program.
+QMargins frameOf(const QWidget *window);
+
+// The room a window's inside may take on its screen: the available area less
+// the frame.
+QSize clientRoom(const QWidget *window);
+
+// Moves a window, frame included, into its screen's available area, its top
+// left corner first where it is larger.
+void keepOnScreen(QWidget *window);
 
 } // namespace roradaza

@@ -35,10 +35,12 @@
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QTreeView>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace roradaza {
@@ -163,7 +165,10 @@ TForm1::TForm1(const Platform &platform)
     buildMenus();
     buildTray();
 
-    connect(m_loopCheck, &QTimer::timeout, this, [this] { guarded([this] { CheckBirthday1Click(); }); });
+    connect(m_loopCheck, &QTimer::timeout, this, [this] {
+        moveToTray();
+        guarded([this] { CheckBirthday1Click(); });
+    });
     connect(m_timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
 }
 
@@ -240,6 +245,13 @@ void TForm1::buildClient()
 
     m_listView2 = makeListView(m_client, "ListView2", m_filteredModel, {8, 32, 401, 369});
     m_listView2->hide();
+    for (const auto &[view, model] : {std::pair{m_listView1, m_model}, std::pair{m_listView2, m_filteredModel}}) {
+        model->setDayFits([view = view](const QString &text) {
+            // The room a row's text has: the column less the margins the view draws inside it.
+            const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+            return view->fontMetrics().horizontalAdvance(text) <= view->columnWidth(EventListModel::Day) - 2 * margin;
+        });
+    }
 
     // Both lists share the list menu, the buttons and the double-click.
     for (QTreeView *view : {m_listView1, m_listView2}) {
@@ -249,6 +261,7 @@ void TForm1::buildClient()
                 m_popupMenu1->popup(view->viewport()->mapToGlobal(at));
         });
         connect(view, &QAbstractItemView::doubleClicked, this, [this] { guarded([this] { Edit1Click(); }); });
+        view->installEventFilter(this);
     }
     const auto listChanged = [this] { guarded([this] { Li(); }); };
     connect(m_listView1->selectionModel(), &QItemSelectionModel::selectionChanged, this, listChanged);
@@ -259,7 +272,12 @@ void TForm1::buildClient()
             ListView2Change();
         });
     };
-    connect(m_listView2->selectionModel(), &QItemSelectionModel::selectionChanged, this, filteredChanged);
+    connect(m_listView2->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this, filteredChanged] {
+        // A row unselected there leaves no record current: none the user cannot see chosen.
+        if (!m_listView2->selectionModel()->hasSelection())
+            m_listView1->selectionModel()->clear();
+        filteredChanged();
+    });
     connect(m_listView2->selectionModel(), &QItemSelectionModel::currentChanged, this, filteredChanged);
 
     // For a screen reader: the controls whose text does not say what they are.
@@ -304,6 +322,13 @@ void TForm1::buildMenus()
     m_iconizza = action(extra2, "IconizzainbarraperpcATX1", QStringLiteral("&Riduci a icona invece di chiudere"),
                         &TForm1::IconizzainbarraperpcATX1Click);
     m_iconizza->setCheckable(true);
+    // Asked each time: a tray may come or go while the program runs.
+    connect(extra2, &QMenu::aboutToShow, this, [this] {
+        m_iconizza->setText(m_platform.trayAvailable()
+                                ? QStringLiteral("&Riduci a icona invece di chiudere")
+                                : QStringLiteral("&Riduci a icona invece di chiudere (questo desktop non ha "
+                                                 "l'area di notifica)"));
+    });
     m_runOnStartup = action(extra2, "RunOnStartup", QStringLiteral("Esegui &automaticamente all'avvio del computer!"),
                             &TForm1::RunOnStartupClick);
     m_runOnStartup->setVisible(false);
@@ -396,12 +421,24 @@ void TForm1::layoutClient()
     const int listHeight = m_listView1Height - rise;
     m_listView1->setVisible(listHeight > 0);
     m_listView1->setGeometry(8, 32, 401, std::max(listHeight, 0));
+    // The filtered list keeps its place over the compact form's rows, and
+    // in the full form leaves the buttons in sight.
+    m_listView2->setGeometry(8, 32, 401, m_compact ? 369 : 369 - rise);
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_client && event->type() == QEvent::Resize)
         layoutClient();
+    if ((watched == m_listView1 || watched == m_listView2) && event->type() == QEvent::KeyPress) {
+        // The Delete key is "&Cancella", when there is a record to delete.
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Delete && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            if (m_button3->isEnabled())
+                m_button3->click();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -516,7 +553,9 @@ void TForm1::FormClose()
     hide();
     m_hiddenInTray = true;
     m_engine.setHiddenInTray(true);
-    if (m_settings.minimiseToTray) {
+    // Without a tray only the countdown keeps the program, in the task bar:
+    // every exit command ends it, or nothing could.
+    if (m_settings.minimiseToTray && (m_closingByCountdown || m_platform.trayAvailable())) {
         // The icon is added even when the save failed, so the program stays reachable.
         guarded([this] { SaveDatabase1Click(); });
         showTrayIcon();
@@ -543,6 +582,16 @@ void TForm1::showTrayIcon()
     m_engine.setHiddenInTray(true);
 }
 
+void TForm1::moveToTray()
+{
+    // Waiting in the task bar for want of a tray: one that has appeared since takes the program.
+    if (!m_minimisedForTray || !isMinimized() || !m_platform.trayAvailable())
+        return;
+    m_minimisedForTray = false;
+    hide();
+    m_tray->show();
+}
+
 void TForm1::hideTrayIcon()
 {
     m_tray->hide();
@@ -565,8 +614,10 @@ void TForm1::changeEvent(QEvent *event)
 void TForm1::Timer1Timer()
 {
     m_progressBar1->setValue(m_progressBar1->value() + 20);
-    if (m_progressBar1->value() >= m_progressBar1->maximum())
+    if (m_progressBar1->value() >= m_progressBar1->maximum()) {
+        const QScopedValueRollback byCountdown(m_closingByCountdown, true);
         close();
+    }
 }
 
 void TForm1::Button4Click()
@@ -575,15 +626,27 @@ void TForm1::Button4Click()
     if (!m_compact)
         return;
     const QPoint at = pos();
-    setClientHeight(expandedClientHeight);
+    m_compact = false;
+    setClientHeight(expandedHeight());
     move(at.x(), at.y() - expansionMoveUp);
+    keepOnScreen(this);
     m_timer1->stop();
     m_progressBar1->setValue(0);
     m_button4->hide();
     m_listView1Height += 24;
     m_progressBar1->hide();
+    // The countdown's label and frame lie under the taller list; at some scales an edge would show below it.
+    for (const char *name : {"Label1", "Bevel4"})
+        m_client->findChild<QWidget *>(QLatin1String(name))->hide();
     layoutClient();
-    m_compact = false;
+}
+
+int TForm1::expandedHeight() const
+{
+    // On a short screen, or a large scale, the event list gives up the rows
+    // that do not fit, so that the menu bar and the buttons stay in sight.
+    const int room = clientRoom(this).height() - menuBar()->sizeHint().height();
+    return std::clamp(room, compactClientHeight + 24, int(expandedClientHeight));
 }
 
 void TForm1::Exit1Click()
@@ -843,14 +906,33 @@ void TForm1::ComboBox1Change()
         return;
     }
     m_listView2->show();
-    m_filtered.clear();
     // A character the records cannot hold matches no name.
     // The copies come in the event list's order, which is already name order.
+    const int current = currentRow();
+    m_filtered.clear();
     if (const auto bytes = text::toCp1252(search)) {
         m_filtered.setAutoSort(false);
         m_filtered.appendAll(m_events.matching(*bytes));
         m_filtered.setAutoSort(true);
     }
+    // The current record is one the user can see: its copy is selected in
+    // the filtered list, or, hidden by the search, it is current no more.
+    int shown = -1;
+    if (current >= 0) {
+        const EventRecord &record = m_events.at(current);
+        for (int row = m_filtered.size() - 1; row >= 0 && shown < 0; --row) {
+            if (m_filtered.at(row) == record)
+                shown = row;
+        }
+    }
+    if (shown >= 0) {
+        m_listView2->selectionModel()->setCurrentIndex(m_filteredModel->index(shown, 0),
+                                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        m_listView2->scrollTo(m_filteredModel->index(shown, 0));
+    } else {
+        m_listView1->selectionModel()->clear();
+    }
+    ListView2Change();
 }
 
 void TForm1::ListView2SelectItem()
@@ -859,8 +941,10 @@ void TForm1::ListView2SelectItem()
         m_filtered.clear();
         return;
     }
+    // The focused row counts once it is selected: a list taking the focus
+    // puts its cursor on a row that the user has not chosen.
     const QModelIndex focused = m_listView2->currentIndex();
-    if (!focused.isValid())
+    if (!focused.isValid() || !m_listView2->selectionModel()->isRowSelected(focused.row()))
         return;
     const EventRecord &wanted = m_filtered.at(focused.row());
     int match = -1;

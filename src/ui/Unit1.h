@@ -166,6 +166,8 @@ private:
     void applyLoopCheck();
     void openTrayMenu(const QPoint &pointer);
     void showTrayIcon();
+    void moveToTray();
+    int expandedHeight() const;
     void hideTrayIcon();
     void showError(const QString &text);
     void tell(const QString &text);
@@ -198,6 +200,7 @@ private:
     bool m_autoCheckEnabled = true;
     bool m_placed = false;
     bool m_minimisedForTray = false;
+    bool m_closingByCountdown = false;
     bool m_sessionEnding = false;
     bool m_reportOnTerminal = false; // no one is left to answer a box
     int m_boxesClosedForEnd = 0;

@@ -14,6 +14,7 @@
 #include <QCalendarWidget>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -176,7 +177,8 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
     m_label5->setGeometry(12, 95, 70, 16);
     m_label6 = new QLabel(m_groupBox1);
     m_label6->setObjectName(QStringLiteral("Label6"));
-    m_label6->setGeometry(84, 95, 153, 16);
+    m_label6->setGeometry(84, 91, 153, 24);
+    m_label6->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QFont italic = font();
     italic.setItalic(true);
     m_label6->setFont(italic);
@@ -235,6 +237,12 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
     m_edit3->setAccessibleName(label3->text());
     m_edit2->setAccessibleName(label4->text());
     m_spinEdit1->setAccessibleName(QStringLiteral("Anno"));
+
+    // Top to bottom, left to right: the mode before the controls of each mode.
+    QWidget *order[] = {m_nome,      m_rbSett,    m_rbAnn,     m_checkListBox1, m_comboBox1, m_edit3,   m_edit2,
+                        m_checkBox2, m_spinEdit1, m_checkBox1, m_checkBox3,     m_button1,   m_bitBtn2, m_bitBtn1};
+    for (std::size_t at = 1; at < std::size(order); ++at)
+        setTabOrder(order[at - 1], order[at]);
 
     m_annualControls = {m_comboBox1, m_edit2,  m_edit3,  m_button1,   label2,     label3,
                         label4,      m_label5, m_label6, m_checkBox2, m_spinEdit1};
@@ -370,7 +378,22 @@ void TForm2::CheckListBox1Click()
     m_edit2->clear();
     m_edit3->clear();
     m_label5->clear();
-    m_label6->clear();
+    showSaints({});
+}
+
+void TForm2::showSaints(const QString &names)
+{
+    // Every name in sight: a line too long for its place goes on two, a
+    // size smaller, and the tool tip holds it whole.
+    QFont italic = font();
+    italic.setItalic(true);
+    const bool wraps = QFontMetrics(italic).horizontalAdvance(names) > m_label6->width();
+    if (wraps)
+        italic.setPixelSize(10);
+    m_label6->setFont(italic);
+    m_label6->setWordWrap(wraps);
+    m_label6->setText(names);
+    m_label6->setToolTip(names);
 }
 
 void TForm2::CheckBox2Click()
@@ -403,7 +426,7 @@ void TForm2::ComboBox1Change()
         if (!day || month < 1)
             return;
         m_label5->setText(text::fromCp1252(m_calendar.whatDay(*day, month, m_calendar.currentYear())));
-        m_label6->setText(text::fromCp1252(m_saints.saint(*day, month)));
+        showSaints(text::fromCp1252(m_saints.saint(*day, month)));
 
         const QString year = m_checkBox2->isChecked() ? QString::number(m_spinEdit1->value())
                                                       : QString::fromLatin1(m_calendar.todayText().mid(6, 4));
@@ -438,6 +461,8 @@ void TForm2::Button1Click()
     }
     setFixedWidth(width);
     move(at);
+    keepOnScreen(this);
+    monthCalendar()->show();
     monthCalendar()->setSelectedDate(todayDate());
     ComboBox1Change();
 }
@@ -478,7 +503,7 @@ void TForm2::FormShow()
         m_checkListBox1->item(row)->setCheckState(Qt::Unchecked);
     setMode(true);
     m_label5->clear();
-    m_label6->clear();
+    showSaints({});
     if (m_button1->isHidden()) {
         const QScreen *screen = this->screen();
         const int screenWidth = screen ? screen->geometry().width() : 0;
@@ -488,6 +513,8 @@ void TForm2::FormShow()
         setFixedWidth(editingWidth);
     }
     m_button1->show();
+    // Beyond the dialog's edge the calendar takes no part, nor the keyboard's Tab.
+    m_monthCalendar1->hide();
     m_checkBox1->setChecked(false);
     m_checkBox3->setChecked(false);
     m_nome->setFocus();

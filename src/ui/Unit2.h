@@ -89,6 +89,7 @@ private:
     void applyMode();
     bool keyPressAllowed(QLineEdit *box, QKeyEvent *event);
     void showFailure(const QString &text);
+    void showSaints(const QString &names);
     QDate todayDate() const;
     std::optional<int> typedDay();
 

@@ -8,11 +8,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QTimer>
+#include <algorithm>
 
 namespace roradaza {
 
@@ -119,6 +121,7 @@ void TForm4::render()
 void TForm4::showNotifications()
 {
     render();
+    fitScreen();
     if (!m_placed) {
         centreOnPointerScreen(this);
         m_placed = true;
@@ -141,6 +144,34 @@ void TForm4::takeFocus()
     raise();
     activateWindow();
     (m_button1->isVisible() ? m_button1 : m_button2)->setFocus();
+}
+
+void TForm4::fitScreen()
+{
+    // On a screen too short for the window (a large scale), the list gives up
+    // the lines that do not fit, and "&Ok" stays in sight below it.
+    const int shortBy = std::clamp(401 - clientRoom(this).height(), 0, 200);
+    if (height() == 401 - shortBy)
+        return;
+    setFixedSize(515, 401 - shortBy);
+    auto *panel = findChild<QFrame *>(QStringLiteral("Panel1"));
+    panel->resize(size());
+    auto *bevel = findChild<QFrame *>(QStringLiteral("Panel1Bevel"));
+    bevel->setGeometry(panel->contentsRect());
+    findChild<QLabel *>(QStringLiteral("Image1"))->setGeometry(bevel->contentsRect());
+    m_listBox->resize(481, 313 - shortBy);
+    m_button1->move(184, 352 - shortBy);
+    m_button2->move(184, 352 - shortBy);
+}
+
+void TForm4::keyPressEvent(QKeyEvent *event)
+{
+    // Escape dismisses the window as "&Ok" does.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        (m_button1->isVisible() ? m_button1 : m_button2)->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TForm4::Button1Click()

@@ -42,11 +42,13 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void render();
     void takeFocus();
+    void fitScreen();
     void FormClose();
     void ListBox1Enter();
 

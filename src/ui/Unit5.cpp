@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QPlainTextEdit>
+#include <algorithm>
 
 namespace roradaza {
 
@@ -34,7 +35,12 @@ QPlainTextEdit *TVersionHistoryForm::versionHistory()
 void TVersionHistoryForm::showEvent(QShowEvent *event)
 {
     fillMemo();
+    // Within the screen at any scale: the memo scrolls what does not fit.
+    const QSize room = clientRoom(this);
+    setFixedSize(std::min(663, room.width()), std::min(418, room.height()));
+    m_versionHistory->resize(size());
     QDialog::showEvent(event);
+    keepOnScreen(this);
 }
 
 void TVersionHistoryForm::fillMemo()

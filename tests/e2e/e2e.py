@@ -608,6 +608,60 @@ def case_tray(case):
           '"E&sci" with nothing modified writes nothing more')
 
 
+def case_no_tray_exit(case, way):
+    """A desktop with no tray (openbox, no tray host) and "Riduci a icona" on: the close box, or "&Esci" in the
+    menu, ends the program as with the option off, saving what "NON chiudere!" marked as changed."""
+    case.write("Roradaza.dat", QUIET_DAY)
+    case.write("Roradaza.ini", TRAY_SAINTS_OFF)
+    case.start()
+    window = wait_for("the main window", main_window, START)
+    case.check_focus(window, "the main window")
+    case.key(window, "Return")
+    wait_for("the window to expand", lambda: (lambda g: g and g[3] > COMPACT_CLIENT + 100)(geometry(window)), 5)
+    case.key(window, "alt+f")
+    time.sleep(0.5)
+    run("xdotool", "key", "c")
+    time.sleep(0.5)
+    screenshot(case.shot("configura-no-tray.png"))
+    run("xdotool", "key", "Escape", "Escape")
+    time.sleep(0.3)
+    if way == "close box":
+        # openbox's own binding for the window's close box.
+        case.key(window, "alt+F4")
+    else:
+        case.key(window, "alt+f")
+        time.sleep(0.5)
+        run("xdotool", "key", "e")
+    case.wait_exit(10)
+    check(case.read("Roradaza.dat") == QUIET_DAY and case.written("Roradaza.dat"), "Roradaza.dat is saved on the way out")
+    check(case.read("Roradaza.ini") == TRAY_SAINTS_OFF, "Roradaza.ini keeps the option on")
+
+
+def case_scale_2(case):
+    """QT_SCALE_FACTOR=2 on a 1280 by 800 screen: the expanded window, title, menu bar and buttons, stays on it."""
+    case.env["QT_SCALE_FACTOR"] = "2"
+    case.write("Roradaza.dat", QUIET_DAY)
+    case.write("Roradaza.ini", SAINTS_OFF)
+    case.start()
+    window = wait_for("the main window", lambda: (visible_windows("Roradaza") or [None])[0], START)
+    case.check_focus(window, "the main window")
+    before = geometry(window)
+    case.key(window, "Return")
+    grown = wait_for("the window to expand",
+                     lambda: (lambda g: g if g and g[3] > before[3] else None)(geometry(window)), 5)
+    time.sleep(0.5)
+    grown = geometry(window)
+    screenshot(case.shot("scale-2.png"))
+    top = frame_top(window)
+    check(top >= 0, f"the title bar is on the screen (frame top {top})")
+    check(grown[1] + grown[3] <= 800, f"the window's bottom edge, with its buttons, is on the screen ({grown})")
+    check(grown[0] >= 0 and grown[0] + grown[2] <= 1280, f"the window is on the screen across ({grown})")
+    case.key(window, "alt+f")
+    time.sleep(0.5)
+    run("xdotool", "key", "e")
+    case.wait_exit(10)
+
+
 CASES = {
     "prompt-no": case_prompt_no,
     "prompt-yes": case_prompt_yes,
@@ -618,6 +672,9 @@ CASES = {
     "session-end-int": lambda case: case_stop_countdown(case, "SIGINT"),
     "save-fails-term": lambda case: case_stop_countdown(case, "SIGTERM", save_fails=True),
     "tray": case_tray,
+    "no-tray-close": lambda case: case_no_tray_exit(case, "close box"),
+    "no-tray-esci": lambda case: case_no_tray_exit(case, "menu"),
+    "scale-2": case_scale_2,
 }
 
 
@@ -640,7 +697,8 @@ def main():
     if status is not None:
         return status
     if not os.environ.get("DISPLAY"):
-        command = ["xvfb-run", "-a", "-s", SCREEN, sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
+        screen = SCREEN.replace("1024x768", "1280x800") if args.case == "scale-2" else SCREEN
+        command = ["xvfb-run", "-a", "-s", screen, sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
         return subprocess.run(command, timeout=240).returncode
 
     os.makedirs(args.screenshots, exist_ok=True)

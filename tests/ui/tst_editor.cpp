@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSpinBox>
 #include <QStyle>
@@ -339,24 +340,39 @@ private slots:
         QCOMPARE(state(), off);
     }
 
-    // Enter presses the main window's default button that is shown and enabled.
+    // Enter presses the main window's default button that is shown and
+    // enabled, the Delete key "&Cancella"; both act only on a record the
+    // user can see.
     void enterPressesDefaultButton_data()
     {
         QTest::addColumn<bool>("compact");
         QTest::addColumn<int>("selected"); // the row clicked first, or -1
+        QTest::addColumn<QString>("search");
         QTest::addColumn<int>("key");
         QTest::addColumn<QString>("pressed"); // empty: nothing
-        QTest::newRow("countdown: NON chiudere!") << true << -1 << int(Qt::Key_Return) << u"Button4"_s;
-        QTest::newRow("countdown, keypad Enter") << true << -1 << int(Qt::Key_Enter) << u"Button4"_s;
-        QTest::newRow("row selected: Modifica") << false << 0 << int(Qt::Key_Return) << u"Button2"_s;
-        QTest::newRow("row selected, keypad Enter") << false << 1 << int(Qt::Key_Enter) << u"Button2"_s;
-        QTest::newRow("no row selected: nothing") << false << -1 << int(Qt::Key_Return) << QString();
+        QTest::newRow("countdown: NON chiudere!") << true << -1 << QString() << int(Qt::Key_Return) << u"Button4"_s;
+        QTest::newRow("countdown, keypad Enter") << true << -1 << QString() << int(Qt::Key_Enter) << u"Button4"_s;
+        QTest::newRow("row selected: Modifica") << false << 0 << QString() << int(Qt::Key_Return) << u"Button2"_s;
+        QTest::newRow("row selected, keypad Enter") << false << 1 << QString() << int(Qt::Key_Enter) << u"Button2"_s;
+        QTest::newRow("no row selected: nothing") << false << -1 << QString() << int(Qt::Key_Return) << QString();
+        QTest::newRow("row hidden by the search: nothing")
+            << false << 0 << u"bru"_s << int(Qt::Key_Return) << QString();
+        QTest::newRow("row the search shows: Modifica")
+            << false << 1 << u"bru"_s << int(Qt::Key_Return) << u"Button2"_s;
+        QTest::newRow("Delete key: Cancella") << false << 1 << QString() << int(Qt::Key_Delete) << u"Button3"_s;
+        QTest::newRow("Delete key in the filtered list")
+            << false << 1 << u"bru"_s << int(Qt::Key_Delete) << u"Button3"_s;
+        QTest::newRow("Delete key, row hidden by the search: nothing")
+            << false << 0 << u"bru"_s << int(Qt::Key_Delete) << QString();
+        QTest::newRow("Delete key, no row selected: nothing")
+            << false << -1 << QString() << int(Qt::Key_Delete) << QString();
     }
 
     void enterPressesDefaultButton()
     {
         QFETCH(bool, compact);
         QFETCH(int, selected);
+        QFETCH(QString, search);
         QFETCH(int, key);
         QFETCH(QString, pressed);
         if (compact) {
@@ -368,6 +384,14 @@ private slots:
             if (selected >= 0)
                 click(form1().eventView(), selected);
         }
+        if (!search.isEmpty()) {
+            this->search(search);
+            // Only the row the user sees may stay current, chosen in the filtered list.
+            QCOMPARE(form1().currentRow(), pressed.isEmpty() ? -1 : selected);
+            QCOMPARE(main<QPushButton>("Button3")->isEnabled(), !pressed.isEmpty());
+            form1().filteredView()->setFocus();
+        }
+        program->prompts.answers << Answer::Cancel;
         QWidget *focused = form1().focusWidget();
         QTest::keyClick(focused ? focused : &form1(), Qt::Key(key),
                         key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
@@ -380,6 +404,13 @@ private slots:
             QCOMPARE(editor<QComboBox>("Nome")->currentText(), selected ? u"Bruno"_s : u"Anna"_s);
         if (form2().isVisible())
             form2().reject();
+        if (pressed == u"Button3"_s) {
+            QCOMPARE(boxes(),
+                     QList<Box>{ask(u"Confirm"_s, u"Vuoi cancellare l'evento \"Bruno\" ?"_s, QMessageBox::Question)});
+        } else {
+            program->prompts.answers.clear();
+        }
+        QCOMPARE(form1().events().size(), compact ? 1 : 2);
     }
 
     void addThenCancel_data()
@@ -550,6 +581,9 @@ private slots:
         row("above 31", "04", "0000", "45", 4, QDate(2007, 4, 4));
         row("specific year 2030", "04", "2030", "15", 15, QDate(2030, 4, 15));
         row("day 00", "04", "0000", "00", 0, QDate(), u"'0/4/2007' is not a valid date."_s);
+        // Saints' lines too long for one line of the label.
+        row("2 April", "04", "0000", "2", 2, QDate(2007, 4, 2));
+        row("10 April", "04", "0000", "10", 10, QDate(2007, 4, 10));
     }
 
     void preview()
@@ -571,6 +605,13 @@ private slots:
 
         retype(editor<QLineEdit>("Edit3"), keys);
         QCOMPARE(labels(), labelDay ? preview(labelDay, 4) : loaded);
+        // Every name of the saints' line in sight, and whole in the tool tip.
+        auto *saints = editor<QLabel>("Label6");
+        const QRect needed =
+            QFontMetrics(saints->font())
+                .boundingRect(saints->contentsRect(), saints->wordWrap() ? Qt::TextWordWrap : 0, saints->text());
+        QVERIFY2(saints->contentsRect().contains(needed), qPrintable(saints->text()));
+        QCOMPARE(saints->toolTip(), saints->text());
         QCOMPARE(monthCalendar->selectedDate(), calendar.isValid() ? calendar : shownBefore);
         QCOMPARE(boxes(), message.isEmpty() ? QList<Box>() : QList<Box>{errorBox(message)});
     }
@@ -650,11 +691,12 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("loadMessage");
         QTest::addColumn<QByteArray>("saved"); // empty: "Error!", nothing written
+        QTest::addColumn<QString>("listed");   // a weekly event's "Giorno" in the list, as a pattern
         const auto row = [](
                              const char *name, const char *stored, const char *shown, const char *saved,
-                             const char *loadMessage = "", const Step &change = [] {}) {
+                             const char *loadMessage = "", const Step &change = [] {}, const char *listed = "") {
             QTest::newRow(name) << QByteArray(stored) << change << QString::fromUtf8(shown)
-                                << QString::fromLatin1(loadMessage) << QByteArray(saved);
+                                << QString::fromLatin1(loadMessage) << QByteArray(saved) << QString::fromLatin1(listed);
         };
         row("every month on the 1st", "Esame di storia|0|1|7|0000",
             "Annuale mese=TUTTI giorno=1 anticipo=7 A=0 i=0 anno=no(2007)", "Esame di storia|00|01|07|0000");
@@ -668,27 +710,44 @@ private slots:
         row("important switched off", "Bollo|12|10|07i|0000",
             "Annuale mese=Dicembre (12) giorno=10 anticipo=07 A=0 i=1 anno=no(2007)", "Bollo|12|10|07|0000", "",
             press("CheckBox3"));
-        row("weekly with auto-delete", "Palestra|##|Marted\xEC;Sabato;A|00|0000",
+        row(
+            "weekly with auto-delete", "Palestra|##|Marted\xEC;Sabato;A|00|0000",
             "Settimanale mese= giorno= anticipo=00 A=1 i=0 anno=no(2007) giorni=Martedì,Sabato",
-            "Palestra|##|Marted\xEC;Sabato;A|00|0000");
-        row("weekly without auto-delete", "Corsa|##|Luned\xEC;|00|0000",
-            "Settimanale mese= giorno= anticipo=00 A=0 i=0 anno=no(2007) giorni=Lunedì", "Corsa|##|Luned\xEC;|00|0000");
-        row("weekly, only Sunday", "Messa|##|Luned\xEC;|05|0000",
+            "Palestra|##|Marted\xEC;Sabato;A|00|0000", "", [] {}, "(Mar? ?Sab? ?|MaS)A");
+        row(
+            "weekly without auto-delete", "Corsa|##|Luned\xEC;|00|0000",
+            "Settimanale mese= giorno= anticipo=00 A=0 i=0 anno=no(2007) giorni=Lunedì", "Corsa|##|Luned\xEC;|00|0000",
+            "", [] {}, "Lun?");
+        row(
+            "weekly, Monday to Friday", "Lavoro|##|Luned\xEC;Marted\xEC;Mercoled\xEC;Gioved\xEC;Venerd\xEC;|00|0000",
+            "Settimanale mese= giorno= anticipo=00 A=0 i=0 anno=no(2007) "
+            "giorni=Lunedì,Martedì,Mercoledì,Giovedì,Venerdì",
+            "Lavoro|##|Luned\xEC;Marted\xEC;Mercoled\xEC;Gioved\xEC;Venerd\xEC;|00|0000", "", [] {}, "Lun?-Ven?");
+        row(
+            "weekly, three days apart", "Nuoto|##|Luned\xEC;Mercoled\xEC;Venerd\xEC;|00|0000",
+            "Settimanale mese= giorno= anticipo=00 A=0 i=0 anno=no(2007) giorni=Lunedì,Mercoledì,Venerdì",
+            "Nuoto|##|Luned\xEC;Mercoled\xEC;Venerd\xEC;|00|0000", "", [] {}, "Lun? ?Mer? ?Ven?|LMeV");
+        row(
+            "weekly, only Sunday", "Messa|##|Luned\xEC;|05|0000",
             "Settimanale mese= giorno= anticipo=05 A=0 i=0 anno=no(2007) giorni=Lunedì", "Messa|##|Domenica;||0000", "",
             [this] {
                 toggleWeekday(6);
                 toggleWeekday(0);
-            });
+            },
+            "Dom?");
         row("weekly, no weekday", "Messa|##|Luned\xEC;|05|0000",
             "Settimanale mese= giorno= anticipo=05 A=0 i=0 anno=no(2007) giorni=Lunedì", "", "",
             [this] { toggleWeekday(0); });
-        row("weekly by ticking check boxes", "Corsa|05|10|07|0000",
+        row(
+            "weekly by ticking check boxes", "Corsa|05|10|07|0000",
             "Annuale mese=Maggio (05) giorno=10 anticipo=07 A=0 i=0 anno=no(2007)",
-            "Corsa|##|Marted\xEC;Venerd\xEC;||0000", "", [this] {
+            "Corsa|##|Marted\xEC;Venerd\xEC;||0000", "",
+            [this] {
                 QTest::mouseClick(editor<QRadioButton>("rbSett"), Qt::LeftButton);
                 tickWeekday(1);
                 tickWeekday(4);
-            });
+            },
+            "Mar? ?Ven?|MaV");
         row("important weekly by ticking a check box", "Corsa|05|10|07i|0000",
             "Annuale mese=Maggio (05) giorno=10 anticipo=07 A=0 i=1 anno=no(2007)", "Corsa|##|Sabato;|0i|0000", "",
             [this] {
@@ -740,6 +799,7 @@ private slots:
         QFETCH(QString, shown);
         QFETCH(QString, loadMessage);
         QFETCH(QByteArray, saved);
+        QFETCH(QString, listed);
         // An earlier use leaves every control set: the load must reset what it owns.
         QVERIFY(start({record("Sporco|##|Luned\xEC;Domenica;A|05i|2030")}));
         openEditor(0);
@@ -766,8 +826,57 @@ private slots:
         QVERIFY(!form2().isVisible());
         QVERIFY(form1().isEnabled());
         QCOMPARE(joined(form1().events()), QByteArrayList{saved});
+        if (!listed.isEmpty()) {
+            // Weekdays short enough to fit the column, each event's its own; the whole field in the tool tip.
+            QTreeView *view = form1().eventView();
+            const QModelIndex day = view->model()->index(0, 2);
+            const QString shown = day.data().toString();
+            QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(listed)).match(shown).hasMatch(),
+                     qPrintable(shown));
+            const int margin = view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1;
+            QVERIFY2(view->fontMetrics().horizontalAdvance(shown) <= view->columnWidth(2) - 2 * margin,
+                     qPrintable(shown));
+            QCOMPARE(day.data(Qt::ToolTipRole).toString(), text::fromCp1252(saved.split('|').at(2)));
+        }
         program->trigger("SaveDatabase1");
         QCOMPARE(program->read(u"Roradaza.dat"_s), "0\r\n" + QByteArray(saved).replace('|', "\r\n") + "\r\n");
+    }
+
+    // Tab goes through the editor top to bottom, left to right: the mode
+    // before the controls of each mode; the controls of the other mode are disabled.
+    void tabOrder_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QStringList>("order");
+        QTest::newRow("annual, specific year")
+            << "Visita|03|29|02|2008"_ba
+            << QStringList{u"rbSett"_s,    u"rbAnn"_s,     u"ComboBox1"_s, u"Edit3"_s,     u"Edit2"_s,
+                           u"CheckBox2"_s, u"SpinEdit1"_s, u"CheckBox1"_s, u"CheckBox3"_s, u"Button1"_s,
+                           u"BitBtn2"_s,   u"BitBtn1"_s,   u"Nome"_s};
+        QTest::newRow("weekly") << "Corsa|##|Luned\xEC;|00|0000"_ba
+                                << QStringList{u"rbSett"_s,    u"rbAnn"_s,   u"CheckListBox1"_s, u"CheckBox1"_s,
+                                               u"CheckBox3"_s, u"BitBtn2"_s, u"BitBtn1"_s,       u"Nome"_s};
+    }
+
+    void tabOrder()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(QStringList, order);
+        QVERIFY(start({record(stored)}));
+        openEditor(0);
+        QVERIFY(QTest::qWaitForWindowActive(&form2()));
+        nameBox()->setFocus();
+        QStringList visited;
+        for (int press = 0; press < order.size(); ++press) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QWidget *focused = QApplication::focusWidget();
+            // The text boxes inside the name box and the year box stand for them.
+            while (focused && focused->objectName().isEmpty())
+                focused = focused->parentWidget();
+            visited << (focused ? focused->objectName() : QString());
+        }
+        QCOMPARE(visited, order);
+        form2().reject();
     }
 
     void nameCharacters_data()
@@ -863,7 +972,9 @@ private slots:
 
         QVERIFY(form1().isEnabled());
         QCOMPARE(shownNames(form1().eventView()), QStringList({u"Bruno"_s, u"Carla"_s, u"Zoe"_s}));
-        QCOMPARE(form1().currentRow(), 2);
+        // The search hides the saved record: it is no longer current.
+        QCOMPARE(form1().currentRow(), -1);
+        QVERIFY(!main<QPushButton>("Button3")->isEnabled());
         QVERIFY(form1().filteredView()->isVisible());
         QCOMPARE(shownNames(form1().filteredView()), QStringList{u"Carla"_s});
     }

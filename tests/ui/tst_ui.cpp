@@ -6,8 +6,10 @@
 #include "ui/ImportWindow.h"
 #include "ui/Screens.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QImageReader>
 #include <QLabel>
@@ -88,7 +90,12 @@ private:
     QList<Box> boxes() { return program->prompts.take(); }
 
 private slots:
-    void initTestCase() { ProgramTests::initTestCase(); }
+    void initTestCase()
+    {
+        ProgramTests::initTestCase();
+        // As the program does: Qt's own parts speak Italian.
+        QVERIFY(installQtItalian());
+    }
     void init() { ProgramTests::init(); }
     void cleanup() { ProgramTests::cleanup(); }
 
@@ -121,8 +128,24 @@ private slots:
         QCOMPARE(program->files(), before); // nothing modified, nothing saved
     }
 
+    // "&Ok" dismisses the notification, clicked or by Escape.
+    void startupWithReminders_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("clicked") << false;
+        QTest::newRow("Escape") << true;
+    }
+
     void startupWithReminders()
     {
+        QFETCH(bool, escape);
+        const auto dismiss = [&](QPushButton *ok) {
+            if (escape)
+                QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : program->form4.get(),
+                                Qt::Key_Escape);
+            else
+                QTest::mouseClick(ok, Qt::LeftButton);
+        };
         program->setUp("0\r\n1200000\r\n-1\r\n", database({{"Anna", "03", "29", "00", "0000"},
                                                            {"Bollo", "03", "30", "02i", "0000"},
                                                            {"Zeta", "06", "15", "00", "0000"}}));
@@ -148,7 +171,8 @@ private slots:
         QVERIFY(picture);
         const QImage whileDisabled = picture->grab().toImage();
 
-        QTest::mouseClick(form4.button1(), Qt::LeftButton);
+        QVERIFY(QTest::qWaitForWindowActive(&form4));
+        dismiss(form4.button1());
         QVERIFY(!form4.isVisible());
         QVERIFY(form1.isEnabled());
         QCOMPARE(picture->grab().toImage(), whileDisabled);
@@ -163,7 +187,8 @@ private slots:
         QVERIFY(form4.isVisible());
         QVERIFY(!form1.isEnabled());
         QVERIFY(form4.button2()->isVisible());
-        QTest::mouseClick(form4.button2(), Qt::LeftButton);
+        QVERIFY(QTest::qWaitForWindowActive(&form4));
+        dismiss(form4.button2());
         QVERIFY(!form4.isVisible());
         QVERIFY(form1.isEnabled());
         QVERIFY(!form1.countdown()->isActive());
@@ -220,37 +245,88 @@ private slots:
         QVERIFY(!QRect(place, size).contains(pointer));
     }
 
+    // With the option on, closing goes to the tray; without a tray every exit
+    // command ends the program, and only the countdown keeps it, in the task bar.
     void closeWithMinimiseToTray_data()
     {
-        QTest::addColumn<bool>("trayAvailable");
-        QTest::newRow("tray") << true;
-        QTest::newRow("no tray") << false;
+        QTest::addColumn<bool>("trayAtStart");
+        QTest::addColumn<bool>("trayAtClose");
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("tray, close box") << true << true << u"close box"_s << u"tray"_s;
+        QTest::newRow("tray, countdown") << true << true << u"countdown"_s << u"tray"_s;
+        QTest::newRow("no tray, close box") << false << false << u"close box"_s << u"ended"_s;
+        QTest::newRow("no tray, Esci button") << false << false << u"BitBtn1"_s << u"ended"_s;
+        QTest::newRow("no tray, Funzioni > Esci") << false << false << u"Exit1"_s << u"ended"_s;
+        QTest::newRow("no tray, countdown") << false << false << u"countdown"_s << u"task bar"_s;
+        QTest::newRow("tray come since, close box") << false << true << u"close box"_s << u"tray"_s;
+        QTest::newRow("tray come while in the task bar") << false << false << u"countdown"_s << u"task bar, tray"_s;
     }
 
     void closeWithMinimiseToTray()
     {
-        QFETCH(bool, trayAvailable);
-        program->trayAvailable = trayAvailable;
+        QFETCH(bool, trayAtStart);
+        QFETCH(bool, trayAtClose);
+        QFETCH(QString, way);
+        QFETCH(QString, outcome);
+        program->trayAvailable = trayAtStart;
         // Written differently from how a save writes it, so that the save shows.
         program->setUp("-1\n$124F80\n-1\n", "1\nZeta\n06\n15\n00\n0000\nAlfa\n06\n16\n00\n0000\n");
+        const auto files = program->files();
         QVERIFY(program->start());
         TForm1 &form1 = *program->form1;
-        QVERIFY(program->find<QAction>("IconizzainbarraperpcATX1")->isChecked());
-        QTest::mouseClick(program->form4->button1(), Qt::LeftButton); // the saints line
+        QAction *option = program->find<QAction>("IconizzainbarraperpcATX1");
+        QVERIFY(option->isChecked());
+        // "Configura" tells when the desktop has no tray, asked as it opens.
+        const auto configura = [&] {
+            emit program->find<QMenu>("Extra2")->aboutToShow();
+            return option->text();
+        };
+        QCOMPARE(configura(), trayAtStart ? u"&Riduci a icona invece di chiudere"_s
+                                          : u"&Riduci a icona invece di chiudere (questo desktop non ha "
+                                            u"l'area di notifica)"_s);
+        QTest::mouseClick(program->form4->button1(), Qt::LeftButton); // the saints line; the countdown starts
+        program->trayAvailable = trayAtClose;
+        QCOMPARE(configura().endsWith(u"chiudere"_s), trayAtClose);
 
-        form1.close();
+        const int code = runUntilExit(way == u"countdown"_s ? 4000 : 300, [&] {
+            if (way == u"close box"_s)
+                form1.close();
+            else if (way == u"BitBtn1"_s)
+                program->find<QPushButton>("BitBtn1")->click();
+            else if (way == u"Exit1"_s)
+                program->trigger("Exit1");
+        });
+        QCOMPARE(code, outcome == u"ended"_s ? 0 : -2);
+        QCOMPARE(form1.hasEnded(), outcome == u"ended"_s);
+        QVERIFY(!form1.countdown()->isActive());
+        QCOMPARE(form1.isTrayIconShown(), outcome == u"tray"_s);
+        if (outcome == u"ended"_s) {
+            QVERIFY(!form1.isVisible());
+            QCOMPARE(program->files(), files); // ended as with the option off: nothing changed, nothing saved
+            return;
+        }
         QCOMPARE(program->read(u"Roradaza.ini"_s), QByteArray("-1\r\n1200000\r\n-1\r\n"));
         QCOMPARE(program->read(u"Roradaza.dat"_s),
                  database({{"Alfa", "06", "16", "00", "0000"}, {"Zeta", "06", "15", "00", "0000"}}));
-        QVERIFY(!form1.countdown()->isActive());
-        QCOMPARE(form1.isTrayIconShown(), trayAvailable);
-        if (trayAvailable) {
+        if (outcome == u"tray"_s) {
             QVERIFY(!form1.isVisible());
             return;
         }
-        // Without a tray the task bar keeps it reachable, and bringing it back restores it.
+        // Without a tray the task bar keeps it reachable.
         QVERIFY(form1.isVisible());
         QVERIFY(form1.isMinimized());
+        if (outcome == u"task bar, tray"_s) {
+            // A tray that appears meanwhile takes the program at the next automatic check.
+            program->trayAvailable = true;
+            form1.loopCheck()->start(1);
+            QTRY_VERIFY(form1.isTrayIconShown());
+            form1.loopCheck()->start(1200000);
+            QVERIFY(!form1.isVisible());
+            program->form4->button2()->click(); // the check's saints line
+            return;
+        }
+        // Bringing it back restores it.
         form1.showNormal();
         QTRY_VERIFY(!form1.isCompact());
         QVERIFY(form1.isVisible());
@@ -688,7 +764,9 @@ private slots:
         program->trigger("DaCalendario1");
         const QList<Box> failures = boxes();
         QCOMPARE(failures.size(), 5);
-        QCOMPARE(failures[2], errorBox(u"Cannot create file /nonexistent/calendario.ics (No such file or directory)"_s));
+        // The system's reason in Qt's Italian.
+        QCOMPARE(failures[2],
+                 errorBox(u"Cannot create file /nonexistent/calendario.ics (File o cartella non trovati)"_s));
         QVERIFY2(failures[4].text.endsWith(u"binary.ics: non è un file di testo."_s), qPrintable(failures[4].text));
         QCOMPARE(program->form1->events().size(), 4);
     }
@@ -713,17 +791,22 @@ private slots:
 
     // The real boxes, opened while the notification window is up, stand in
     // front of it: its children, and on top themselves.
+    // Qt's Italian is loaded: the boxes keep the buttons the program names, and
+    // the file dialog, Qt's own, speaks Italian.
     void boxesInFrontOfNotification_data()
     {
         QTest::addColumn<int>("kind");
-        QTest::newRow("delete prompt") << int(Kind::Ask);
-        QTest::newRow("error box") << int(Kind::Tell);
-        QTest::newRow("input box") << int(Kind::AskText);
+        QTest::addColumn<QStringList>("buttons");
+        QTest::newRow("delete prompt") << int(Kind::Ask) << QStringList{u"&Yes"_s, u"&No"_s};
+        QTest::newRow("error box") << int(Kind::Tell) << QStringList{u"OK"_s};
+        QTest::newRow("input box") << int(Kind::AskText) << QStringList{u"OK"_s, u"Cancel"_s};
+        QTest::newRow("file dialog") << int(Kind::AskFile) << QStringList{u"&Apri"_s, u"Annulla"_s};
     }
 
     void boxesInFrontOfNotification()
     {
         QFETCH(int, kind);
+        QFETCH(QStringList, buttons);
         program->setUp("0\r\n1200000\r\n-1\r\n", notDue);
         QVERIFY(program->start());
         QVERIFY(program->form4->isVisible());
@@ -732,11 +815,16 @@ private slots:
         QCOMPARE(QApplication::focusWidget(), program->form4->button1());
         QWidget *owner = nullptr;
         bool onTop = false;
+        QStringList shown;
         QTimer::singleShot(0, [&] {
             QWidget *box = QApplication::activeModalWidget();
             QVERIFY(box);
             owner = box->parentWidget();
             onTop = box->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
+            for (const QDialogButtonBox *row : box->findChildren<QDialogButtonBox *>()) {
+                for (const QAbstractButton *button : row->buttons())
+                    shown << button->text();
+            }
             QMetaObject::invokeMethod(box, "reject", Qt::QueuedConnection);
         });
         DialogPrompts prompts;
@@ -744,10 +832,15 @@ private slots:
             prompts.ask(nullptr, u"Warning"_s, u"Cancellare Anna ?"_s, QMessageBox::Warning, Prompts::Buttons::YesNo);
         else if (Kind(kind) == Kind::Tell)
             prompts.tell(nullptr, u"Roradaza"_s, u"Errore."_s, QMessageBox::Critical);
-        else
+        else if (Kind(kind) == Kind::AskText)
             prompts.askText(nullptr, u"Configura"_s, u"Controlla ogni [Minuti]:"_s, u"20"_s);
-        QCOMPARE(owner, program->form4.get());
-        QVERIFY(onTop);
+        else
+            prompts.askFile(nullptr, u"Importa da un calendario"_s, u"Calendari iCalendar (*.ics)"_s, false);
+        QCOMPARE(shown, buttons);
+        if (Kind(kind) != Kind::AskFile) {
+            QCOMPARE(owner, program->form4.get());
+            QVERIFY(onTop);
+        }
         program->form4->button1()->click();
     }
 
@@ -827,7 +920,7 @@ private slots:
         QTest::addColumn<QList<int>>("sizes");
         QTest::newRow("window") << u"roradaza"_s << QList<int>{16, 32, 48};
         QTest::newRow("tray") << u"tray"_s << QList<int>{16, 22, 32};
-        QTest::newRow("exit button") << u"exit"_s << QList<int>{16};
+        QTest::newRow("exit button") << u"exit"_s << QList<int>{16, 24, 32};
     }
     void icons()
     {
@@ -838,8 +931,22 @@ private slots:
         for (const QSize &size : icon.availableSizes())
             found.append(size.width());
         QCOMPARE(found, sizes);
-        if (name == u"exit"_s)
-            QCOMPARE(icon.availableSizes(QIcon::Disabled), QList<QSize>{QSize(16, 16)});
+        if (name != u"exit"_s)
+            return;
+        QCOMPARE(icon.availableSizes(QIcon::Disabled), (QList<QSize>{{16, 16}, {24, 24}, {32, 32}}));
+        // Sharp at scale 1, 1.5 and 2: the button's 16 pixels are drawn from
+        // the picture made for the size, never an enlarged one.
+        for (const int size : sizes) {
+            for (const auto &[mode, picture] :
+                 {std::pair{QIcon::Normal, u"exit"_s}, {QIcon::Disabled, u"exit-disabled"_s}}) {
+                const QImage drawn = icon.pixmap(QSize(16, 16), size / 16.0, mode).toImage();
+                const QImage stored(u":/icons/png/%1-%2.png"_s.arg(picture).arg(size));
+                QCOMPARE(drawn.size(), QSize(size, size));
+                QVERIFY2(drawn.convertToFormat(QImage::Format_ARGB32_Premultiplied) ==
+                             stored.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                         qPrintable(u"%1 at %2 pixels"_s.arg(picture).arg(size)));
+            }
+        }
     }
 
     void versionHistory()
