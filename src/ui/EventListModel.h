@@ -27,7 +27,7 @@ public:
     static int columnWidth(int column);
 
 private:
-    void beginInsert(int row) override;
+    void beginInsert(int row, int count) override;
     void endInsert() override;
     void beginRemove(int row) override;
     void endRemove() override;

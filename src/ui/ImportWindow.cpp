@@ -32,32 +32,47 @@ ImportWindow::ImportWindow(exchange::Conversion plan, const QString &fileName, Q
     m_candidates->setRootIsDecorated(false);
     m_candidates->setHeaderLabels({QStringLiteral("Evento"), QStringLiteral("Data o giorni"),
                                    QStringLiteral("Anticipo"), QStringLiteral("Importante")});
+    // All rows at once: one by one, the view would follow every insertion.
+    QList<QTreeWidgetItem *> items;
+    items.reserve(qsizetype(m_records.size()));
     for (const EventRecord &record : m_records) {
         const bool weekly = record.month == markers::weekly;
         const QByteArray advance = text::without(record.advance, markers::important);
-        auto *item = new QTreeWidgetItem(
-            m_candidates, {text::fromCp1252(record.name), exchange::describeWhen(record),
-                           weekly ? QString() : QStringLiteral("%1 giorni").arg(advance.toInt()),
-                           record.advance.contains(markers::important) ? QStringLiteral("sì") : QString()});
+        auto *item =
+            new QTreeWidgetItem({text::fromCp1252(record.name), exchange::describeWhen(record),
+                                 weekly ? QString() : QStringLiteral("%1 giorni").arg(advance.toInt()),
+                                 record.advance.contains(markers::important) ? QStringLiteral("sì") : QString()});
         item->setCheckState(0, Qt::Checked);
+        items << item;
     }
+    m_candidates->addTopLevelItems(items);
     m_candidates->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_candidates->header()->setStretchLastSection(false);
     layout->addWidget(m_candidates, 3);
 
-    m_refusals = new QPlainTextEdit(this);
-    m_refusals->setObjectName(QStringLiteral("Refusals"));
-    m_refusals->setReadOnly(true);
-    QStringList lines;
-    for (const exchange::Refusal &refusal : plan.refused)
-        lines << refusal.text();
-    m_refusals->setPlainText(lines.join(u'\n'));
-    if (!lines.isEmpty()) {
-        layout->addWidget(new QLabel(QStringLiteral("Non si possono importare:"), this));
-        layout->addWidget(m_refusals, 1);
-    } else {
-        m_refusals->hide();
-    }
+    const auto addList = [&](const char *objectName, const QString &title, const std::vector<exchange::Refusal> &list) {
+        auto *box = new QPlainTextEdit(this);
+        box->setObjectName(QLatin1String(objectName));
+        box->setReadOnly(true);
+        box->setLineWrapMode(QPlainTextEdit::NoWrap);
+        QString text;
+        for (const exchange::Refusal &refusal : list) {
+            if (!text.isEmpty())
+                text += u'\n';
+            text += refusal.text();
+        }
+        box->setPlainText(text);
+        if (list.empty()) {
+            box->hide();
+        } else {
+            layout->addWidget(new QLabel(title.arg(list.size()), this));
+            layout->addWidget(box, 1);
+        }
+        return box;
+    };
+    m_duplicates =
+        addList("Duplicates", QStringLiteral("Già presenti, non si importano di nuovo (%1):"), plan.duplicates);
+    m_refusals = addList("Refusals", QStringLiteral("Non si possono importare (%1):"), plan.refused);
 
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *ok = buttons->addButton(QStringLiteral("&Ok"), QDialogButtonBox::AcceptRole);

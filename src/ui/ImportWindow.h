@@ -12,8 +12,9 @@ class QTreeWidget;
 
 namespace roradaza {
 
-// What an import would add, each with a tick box, and below it what cannot
-// be imported and why. "&Ok" keeps the ticked records.
+// What an import would add, each with a tick box, and below it what is
+// already there and what cannot be imported, each with why. "&Ok" keeps the
+// ticked records.
 class ImportWindow final : public QDialog
 {
     Q_OBJECT
@@ -24,11 +25,13 @@ public:
     std::vector<EventRecord> ticked() const;
     QTreeWidget *candidates() const { return m_candidates; }
     QPlainTextEdit *refusals() const { return m_refusals; }
+    QPlainTextEdit *duplicates() const { return m_duplicates; }
 
 private:
     std::vector<EventRecord> m_records;
     QTreeWidget *m_candidates = nullptr;
     QPlainTextEdit *m_refusals = nullptr;
+    QPlainTextEdit *m_duplicates = nullptr;
 };
 
 } // namespace roradaza

@@ -118,6 +118,7 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
     for (const char *prefix : namePrefixes)
         m_nome->addItem(QString::fromLatin1(prefix));
     m_nome->lineEdit()->setValidator(new StorableText(m_nome));
+    m_nome->lineEdit()->setMaxLength(nameLengthLimit);
     // A refused character is said so beside the box, not dropped unseen.
     connect(m_nome->lineEdit(), &QLineEdit::inputRejected, this, [this] {
         QToolTip::showText(m_nome->mapToGlobal(QPoint(0, m_nome->height())), refusedCharacterText(), m_nome);

@@ -612,7 +612,7 @@ private slots:
                 const QTreeWidgetItem *item = window->candidates()->topLevelItem(row);
                 *shown << QStringList{item->text(0), item->text(1), item->text(2), item->text(3)}.join(u'|');
             }
-            *shown << window->refusals()->toPlainText();
+            *shown << window->refusals()->toPlainText() << window->duplicates()->toPlainText();
             for (const int row : untick)
                 window->candidates()->topLevelItem(row)->setCheckState(0, Qt::Unchecked);
             window->findChild<QPushButton *>(accept ? u"Ok"_s : u"Annulla"_s)->click();
@@ -656,8 +656,9 @@ private slots:
         program->prompts.files = {contacts};
         answerImportWindow({}, false, &shown);
         program->trigger("DaRubrica1");
-        QCOMPARE(shown.size(), 2);
-        QVERIFY(shown[1].contains(u"Compleanno di Rossi, Mario: è già nell'elenco"_s));
+        QCOMPARE(shown.size(), 3);
+        QCOMPARE(lines(shown[2]), (QStringList{u"Compleanno di Rossi, Mario: è già nell'elenco"_s,
+                                               u"Compleanno di Chiara Esposito: è già nell'elenco"_s}));
         QCOMPARE(program->form1->events().size(), 3);
 
         // Out to a calendar: how many went, and which did not.
@@ -688,7 +689,8 @@ private slots:
         program->trigger("DaCalendario1");
         const QList<Box> failures = boxes();
         QCOMPARE(failures.size(), 5);
-        QCOMPARE(failures[2], errorBox(u"Cannot create file /nonexistent/calendario.ics (No such file or directory)"_s));
+        QCOMPARE(failures[2],
+                 errorBox(u"Cannot create file /nonexistent/calendario.ics (No such file or directory)"_s));
         QVERIFY2(failures[4].text.endsWith(u"broken-no-end.ics: il calendario è incompleto o danneggiato (manca "
                                            u"END:VCALENDAR?)"_s),
                  qPrintable(failures[4].text));
