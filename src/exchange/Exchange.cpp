@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QHash>
 
+#include <algorithm>
+
 namespace roradaza::exchange {
 namespace {
 
@@ -129,12 +131,15 @@ Conversion planImport(const EventList &list, Conversion conversion)
     qsizetype room = EventList::capacity - list.size();
     // Records of one contact share their name: it is shown once, not made again for each.
     QByteArray lastName;
-    QString shown;
-    for (EventRecord &record : conversion.records) {
-        if (!lastName.isSharedWith(record.name)) {
-            lastName = record.name;
-            shown = text::fromCp1252(record.name);
+    QString lastShown;
+    const auto shownOf = [&](const QByteArray &name) {
+        if (!lastName.isSharedWith(name)) {
+            lastName = name;
+            lastShown = text::fromCp1252(name);
         }
+        return lastShown;
+    };
+    for (EventRecord &record : conversion.records) {
         const QByteArray key = sameEventKey(record);
         if (const auto there = present.constFind(key); there != present.cend()) {
             QString why;
@@ -145,10 +150,11 @@ Conversion planImport(const EventList &list, Conversion conversion)
                 why = QStringLiteral("è già nell'elenco (con %1)").arg(warningOf(listed));
             else
                 why = QStringLiteral("è già nell'elenco");
-            plan.duplicates.push_back({shown, why});
+            plan.duplicates.push_back({shownOf(record.name), why});
         } else if (room == 0) {
             plan.refused.push_back(
-                {shown, QStringLiteral("l'elenco è pieno (al massimo %1 eventi)").arg(EventList::capacity)});
+                {shownOf(record.name),
+                 QStringLiteral("l'elenco è pieno (al massimo %1 eventi)").arg(EventList::capacity)});
         } else {
             plan.records.push_back(std::move(record));
             present.insert(key, -1);
@@ -174,7 +180,9 @@ std::optional<QByteArray> recordName(const QString &name, QString &why)
         why = QStringLiteral("il nome occupa più righe");
         return std::nullopt;
     }
-    std::optional<QByteArray> bytes = text::toCp1252(name);
+    // Most names are plain ASCII, the same bytes in Windows-1252.
+    const bool ascii = std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    std::optional<QByteArray> bytes = ascii ? std::optional(name.toLatin1()) : text::toCp1252(name);
     if (!bytes) {
         QString lacking;
         for (const QChar c : name) {

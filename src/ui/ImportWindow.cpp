@@ -4,16 +4,86 @@
 #include "store/Failure.h"
 #include "store/Text.h"
 
+#include <QAbstractTableModel>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 namespace roradaza {
+namespace {
+
+// The records an import would add, shown as they are scrolled to: a file
+// of 65535 birthdays costs no widget per row.
+class CandidateModel final : public QAbstractTableModel
+{
+public:
+    CandidateModel(const std::vector<EventRecord> &records, std::vector<bool> &ticked, QObject *parent)
+        : QAbstractTableModel(parent), m_records(records), m_ticked(ticked)
+    {}
+
+    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_records.size()); }
+    int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : 4; }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid())
+            return {};
+        const std::size_t row = std::size_t(index.row());
+        if (role == Qt::CheckStateRole && index.column() == 0)
+            return int(m_ticked[row] ? Qt::Checked : Qt::Unchecked);
+        if (role != Qt::DisplayRole)
+            return {};
+        const EventRecord &record = m_records[row];
+        switch (index.column()) {
+        case 0:
+            return text::fromCp1252(record.name);
+        case 1:
+            return exchange::describeWhen(record);
+        case 2:
+            return record.month == markers::weekly
+                       ? QString()
+                       : QStringLiteral("%1 giorni").arg(text::without(record.advance, markers::important).toInt());
+        default:
+            return record.advance.contains(markers::important) ? QStringLiteral("sì") : QString();
+        }
+    }
+
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override
+    {
+        if (!index.isValid() || index.column() != 0 || role != Qt::CheckStateRole)
+            return false;
+        m_ticked[std::size_t(index.row())] = value.toInt() == Qt::Checked;
+        emit dataChanged(index, index, {Qt::CheckStateRole});
+        return true;
+    }
+
+    Qt::ItemFlags flags(const QModelIndex &index) const override
+    {
+        Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+        if (index.column() == 0)
+            flags |= Qt::ItemIsUserCheckable;
+        return flags;
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        static const char *const titles[] = {"Evento", "Data o giorni", "Anticipo", "Importante"};
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 3)
+            return {};
+        return QString::fromLatin1(titles[section]);
+    }
+
+private:
+    const std::vector<EventRecord> &m_records;
+    std::vector<bool> &m_ticked;
+};
+
+} // namespace
 
 ImportWindow::ImportWindow(exchange::Conversion plan, const QString &fileName, QWidget *parent)
     : QDialog(parent), m_records(std::move(plan.records))
@@ -27,25 +97,12 @@ ImportWindow::ImportWindow(exchange::Conversion plan, const QString &fileName, Q
                                                    : QStringLiteral("Eventi da aggiungere (togli la spunta a "
                                                                     "quelli che non vuoi):"),
                                  this));
-    m_candidates = new QTreeWidget(this);
+    m_ticked.assign(m_records.size(), true);
+    m_candidates = new QTreeView(this);
     m_candidates->setObjectName(QStringLiteral("Candidates"));
     m_candidates->setRootIsDecorated(false);
-    m_candidates->setHeaderLabels({QStringLiteral("Evento"), QStringLiteral("Data o giorni"),
-                                   QStringLiteral("Anticipo"), QStringLiteral("Importante")});
-    // All rows at once: one by one, the view would follow every insertion.
-    QList<QTreeWidgetItem *> items;
-    items.reserve(qsizetype(m_records.size()));
-    for (const EventRecord &record : m_records) {
-        const bool weekly = record.month == markers::weekly;
-        const QByteArray advance = text::without(record.advance, markers::important);
-        auto *item =
-            new QTreeWidgetItem({text::fromCp1252(record.name), exchange::describeWhen(record),
-                                 weekly ? QString() : QStringLiteral("%1 giorni").arg(advance.toInt()),
-                                 record.advance.contains(markers::important) ? QStringLiteral("sì") : QString()});
-        item->setCheckState(0, Qt::Checked);
-        items << item;
-    }
-    m_candidates->addTopLevelItems(items);
+    m_candidates->setUniformRowHeights(true);
+    m_candidates->setModel(new CandidateModel(m_records, m_ticked, m_candidates));
     m_candidates->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_candidates->header()->setStretchLastSection(false);
     layout->addWidget(m_candidates, 3);
@@ -86,12 +143,13 @@ ImportWindow::ImportWindow(exchange::Conversion plan, const QString &fileName, Q
     layout->addWidget(buttons);
 }
 
-std::vector<EventRecord> ImportWindow::ticked() const
+std::vector<EventRecord> ImportWindow::ticked()
 {
     std::vector<EventRecord> chosen;
-    for (int row = 0; row < m_candidates->topLevelItemCount(); ++row) {
-        if (m_candidates->topLevelItem(row)->checkState(0) == Qt::Checked)
-            chosen.push_back(m_records[std::size_t(row)]);
+    chosen.reserve(m_records.size());
+    for (std::size_t row = 0; row < m_records.size(); ++row) {
+        if (m_ticked[row])
+            chosen.push_back(std::move(m_records[row]));
     }
     return chosen;
 }

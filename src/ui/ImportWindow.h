@@ -8,7 +8,7 @@
 #include <vector>
 
 class QPlainTextEdit;
-class QTreeWidget;
+class QTreeView;
 
 namespace roradaza {
 
@@ -22,14 +22,18 @@ class ImportWindow final : public QDialog
 public:
     ImportWindow(exchange::Conversion plan, const QString &fileName, QWidget *parent = nullptr);
 
-    std::vector<EventRecord> ticked() const;
-    QTreeWidget *candidates() const { return m_candidates; }
+    // The ticked records, moved out.
+    std::vector<EventRecord> ticked();
+    // One row per record: name, date or weekdays, days of warning, important;
+    // the tick box is the name's check state.
+    QTreeView *candidates() const { return m_candidates; }
     QPlainTextEdit *refusals() const { return m_refusals; }
     QPlainTextEdit *duplicates() const { return m_duplicates; }
 
 private:
     std::vector<EventRecord> m_records;
-    QTreeWidget *m_candidates = nullptr;
+    std::vector<bool> m_ticked;
+    QTreeView *m_candidates = nullptr;
     QPlainTextEdit *m_refusals = nullptr;
     QPlainTextEdit *m_duplicates = nullptr;
 };

@@ -608,13 +608,17 @@ private slots:
         QTimer::singleShot(0, [=] {
             auto *window = qobject_cast<ImportWindow *>(QApplication::activeModalWidget());
             QVERIFY(window);
-            for (int row = 0; row < window->candidates()->topLevelItemCount(); ++row) {
-                const QTreeWidgetItem *item = window->candidates()->topLevelItem(row);
-                *shown << QStringList{item->text(0), item->text(1), item->text(2), item->text(3)}.join(u'|');
+            QAbstractItemModel *rows = window->candidates()->model();
+            for (int row = 0; row < rows->rowCount(); ++row) {
+                QStringList texts;
+                for (int column = 0; column < 4; ++column)
+                    texts << rows->index(row, column).data().toString();
+                QCOMPARE(rows->index(row, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+                *shown << texts.join(u'|');
             }
             *shown << window->refusals()->toPlainText() << window->duplicates()->toPlainText();
             for (const int row : untick)
-                window->candidates()->topLevelItem(row)->setCheckState(0, Qt::Unchecked);
+                rows->setData(rows->index(row, 0), int(Qt::Unchecked), Qt::CheckStateRole);
             window->findChild<QPushButton *>(accept ? u"Ok"_s : u"Annulla"_s)->click();
         });
     }
