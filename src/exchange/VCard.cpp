@@ -20,11 +20,6 @@
 namespace roradaza::exchange {
 namespace {
 
-Failure brokenAt(int lineNumber, const QString &why)
-{
-    return Failure(QStringLiteral("la rubrica è danneggiata alla riga %1: %2").arg(lineNumber).arg(why));
-}
-
 // The lines as they stand in the file. CR LF, LF, CR and the CR CR LF of
 // some phones each end one line, so that a message names the line an editor
 // shows.
@@ -434,7 +429,19 @@ Conversion readContacts(const QByteArray &bytes)
 {
     PhysicalLines lines(plainText(bytes));
     Conversion conversion;
+    // A damaged line costs that line, a contact cut short what it lacks:
+    // the rest of the address book still comes in.
+    const auto leaveOut = [&conversion](int lineNumber, const QString &why) {
+        conversion.refused.push_back(
+            {QStringLiteral("riga %1").arg(lineNumber), why + QStringLiteral(", lasciata da parte")});
+    };
     std::optional<Card> card;
+    const auto endCut = [&](const QString &where) {
+        conversion.refused.push_back({QStringLiteral("contatto della riga %1").arg(card->firstLine),
+                                      QStringLiteral("non ha END:VCARD (%1); letto fin lì").arg(where)});
+        convertCard(*card, conversion);
+        card.reset();
+    };
     bool anyCard = false;
     QByteArray logical;
     while (!lines.atEnd()) {
@@ -444,8 +451,10 @@ Conversion readContacts(const QByteArray &bytes)
             continue;
         if (!anyCard && !physical.trimmed().toByteArray().toUpper().startsWith("BEGIN:VCARD"))
             throw Failure(QStringLiteral("non è una rubrica vCard (non comincia con BEGIN:VCARD)"));
-        if (physical.front() == ' ' || physical.front() == '\t')
-            throw brokenAt(lineNumber, QStringLiteral("una riga di continuazione senza la riga che continua"));
+        if (physical.front() == ' ' || physical.front() == '\t') {
+            leaveOut(lineNumber, QStringLiteral("una riga di continuazione senza la riga che continua"));
+            continue;
+        }
         logical.resize(0); // keeps its capacity
         logical.append(physical);
         while (lines.continues())
@@ -454,41 +463,45 @@ Conversion readContacts(const QByteArray &bytes)
         ContentLine line;
         line.lineNumber = lineNumber;
         const qsizetype colon = parseHead(logical, line);
-        if (colon < 0)
-            throw brokenAt(lineNumber, QStringLiteral("una riga senza \":\" (una riga spezzata?)"));
-        if (!validName(line.name))
-            throw brokenAt(lineNumber, QStringLiteral("il nome di proprietà \"%1\" non è valido")
-                                           .arg(QString::fromLatin1(line.name.left(40))));
+        if (colon < 0) {
+            leaveOut(lineNumber, QStringLiteral("una riga senza \":\" (una riga spezzata?)"));
+            continue;
+        }
+        if (!validName(line.name)) {
+            leaveOut(lineNumber, QStringLiteral("il nome di proprietà \"%1\" non è valido")
+                                     .arg(QString::fromLatin1(line.name.left(40))));
+            continue;
+        }
         line.value = logical.sliced(colon + 1);
         // Quoted-printable text of 2.1 goes on the next line after a final "=".
         while (line.quotedPrintable && line.value.endsWith('=')) {
-            if (lines.atEnd())
-                throw brokenAt(lineNumber, QStringLiteral("il file finisce a metà di una riga spezzata"));
             line.value.chop(1);
+            if (lines.atEnd()) {
+                leaveOut(lineNumber, QStringLiteral("il file finisce a metà di una riga spezzata"));
+                line.name.clear();
+                break;
+            }
             line.value.append(lines.take().trimmed());
         }
 
         const bool cardMark = equalsUpper(QByteArrayView(line.value).trimmed(), "VCARD");
         if (line.name == "BEGIN" && cardMark) {
             if (card)
-                throw brokenAt(lineNumber, QStringLiteral("BEGIN:VCARD prima di END:VCARD"));
+                endCut(QStringLiteral("un altro comincia alla riga %1").arg(lineNumber));
             card = Card{};
             card->firstLine = lineNumber;
             anyCard = true;
-        } else if (line.name == "END" && cardMark) {
-            if (!card)
-                throw brokenAt(lineNumber, QStringLiteral("END:VCARD senza BEGIN:VCARD"));
+        } else if (line.name == "END" && cardMark && card) {
             convertCard(*card, conversion);
             card.reset();
         } else if (!card) {
-            throw brokenAt(lineNumber, QStringLiteral("una riga fuori da BEGIN:VCARD ... END:VCARD"));
+            leaveOut(lineNumber, QStringLiteral("una riga fuori da BEGIN:VCARD ... END:VCARD"));
         } else {
             takeLine(line, *card);
         }
     }
     if (card)
-        throw Failure(
-            QStringLiteral("la rubrica è incompleta: il contatto della riga %1 non ha END:VCARD").arg(card->firstLine));
+        endCut(QStringLiteral("il file finisce alla riga %1").arg(lines.number()));
     if (!anyCard)
         throw Failure(QStringLiteral("non è una rubrica vCard (nessun BEGIN:VCARD)"));
     return conversion;

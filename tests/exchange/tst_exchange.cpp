@@ -351,6 +351,22 @@ private slots:
             << QStringList{"Compleanno di Agnese Conti|07|04|07|0000", "Anniversario di Agnese Conti|01|17|07|0000",
                            "Compleanno di Agnese Conti|07|04|07|0000"}
             << QStringList{"Anniversario di Agnese Conti: compare 2 volte nello stesso contatto"};
+        QTest::newRow("contacts without END")
+            << "broken-no-end.vcf"
+            << QStringList{"Compleanno di Mario Rossi|03|19|07|0000", "Compleanno di Anna Bianchi|01|01|07|0000"}
+            << QStringList{"contatto della riga 6: non ha END:VCARD (il file finisce alla riga 9); letto fin lì"};
+        QTest::newRow("contacts, folded line cut")
+            << "broken-cut-fold.vcf"
+            << QStringList{"Compleanno di Mario Rossi|03|19|07|0000",
+                           "Compleanno di Anna Bianchi della Gherardesca e di molti|01|01|07|0000"}
+            << QStringList{"riga 9: una riga senza \":\" (una riga spezzata?), lasciata da parte"};
+        QTest::newRow("contacts, quoted-printable cut")
+            << "broken-cut-qp.vcf" << QStringList{"Compleanno di Mario Rossi|03|19|07|0000"}
+            << QStringList{"riga 8: il file finisce a metà di una riga spezzata, lasciata da parte",
+                           "contatto della riga 6: non ha END:VCARD (il file finisce alla riga 8); letto fin lì"};
+        QTest::newRow("contacts, CR CR LF, lines counted as an editor shows them")
+            << "broken-crcrlf.vcf" << QStringList{}
+            << QStringList{"riga 5: una riga senza \":\" (una riga spezzata?), lasciata da parte"};
         QTest::newRow("slow quoted-printable")
             << "generated/slow.vcf" << QStringList{"Compleanno di Mario Rossi|01|02|07|0000"} << QStringList{};
         QTest::newRow("long names")
@@ -391,16 +407,6 @@ private slots:
                                           << "non è un file di testo";
         QTest::newRow("address book as a calendar") << "contacts-40.vcf"
                                                     << "non è un calendario iCalendar";
-        QTest::newRow("contacts without END") << "broken-no-end.vcf"
-                                              << "la rubrica è incompleta: il contatto della riga 6 non ha END:VCARD";
-        QTest::newRow("contacts, folded line cut") << "broken-cut-fold.vcf"
-                                                   << "la rubrica è danneggiata alla riga 9: una riga senza \":\"";
-        QTest::newRow("contacts, quoted-printable cut")
-            << "broken-cut-qp.vcf"
-            << "la rubrica è danneggiata alla riga 8: il file finisce a metà";
-        QTest::newRow("contacts, CR CR LF, lines counted as an editor shows them")
-            << "broken-crcrlf.vcf"
-            << "la rubrica è danneggiata alla riga 5: una riga senza \":\"";
         QTest::newRow("contacts, binary") << "binary.vcf"
                                           << "non è un file di testo";
         QTest::newRow("calendar as an address book") << "thunderbird.vcf"
