@@ -129,6 +129,7 @@ Conversion planImport(const EventList &list, Conversion conversion)
     plan.refused = std::move(conversion.refused);
     plan.duplicates = std::move(conversion.duplicates);
     qsizetype room = EventList::capacity - list.size();
+    const QString full = QStringLiteral("l'elenco è pieno (al massimo %1 eventi)").arg(EventList::capacity);
     // Records of one contact share their name: it is shown once, not made again for each.
     QByteArray lastName;
     QString lastShown;
@@ -152,9 +153,7 @@ Conversion planImport(const EventList &list, Conversion conversion)
                 why = QStringLiteral("è già nell'elenco");
             plan.duplicates.push_back({shownOf(record.name), why});
         } else if (room == 0) {
-            plan.refused.push_back(
-                {shownOf(record.name),
-                 QStringLiteral("l'elenco è pieno (al massimo %1 eventi)").arg(EventList::capacity)});
+            plan.refused.push_back({shownOf(record.name), full});
         } else {
             plan.records.push_back(std::move(record));
             present.insert(key, -1);
