@@ -639,8 +639,13 @@ private slots:
                  (QStringList{u"Da &calendario (.ics)..."_s, u"Da r&ubrica (.vcf)..."_s, u"Da &Roradaza"_s,
                               u"Importa da &vecchio Zevivez"_s}));
 
-        // From an address book: the second birthday unticked is not added.
+        // From an address book: the second birthday unticked is not added,
+        // and the current record stays current.
         const QString contacts = qEnvironmentVariable("RORADAZA_TEST_DATA") + u"/exchange/contacts-30.vcf"_s;
+        QTreeView *view = program->form1->eventView();
+        view->selectionModel()->setCurrentIndex(view->model()->index(0, 0),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QCOMPARE(program->form1->events().at(program->form1->currentRow()).name, QByteArray("Zeta"));
         QStringList shown;
         program->prompts.files = {contacts};
         answerImportWindow({1}, true, &shown);
@@ -654,6 +659,7 @@ private slots:
         for (const EventRecord &record : program->form1->events().records())
             names << text::fromCp1252(record.name);
         QCOMPARE(names, (QStringList{u"Compleanno di Chiara Esposito"_s, u"Compleanno di Rossi, Mario"_s, u"Zeta"_s}));
+        QCOMPARE(program->form1->currentRow(), 2);
 
         // Again: what is already there is not offered twice; Annulla adds nothing.
         shown.clear();
