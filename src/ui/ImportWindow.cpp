@@ -14,6 +14,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace roradaza {
 namespace {
 
@@ -111,13 +113,17 @@ ImportWindow::ImportWindow(exchange::Conversion plan, const QString &fileName, Q
         auto *box = new QPlainTextEdit(this);
         box->setObjectName(QLatin1String(objectName));
         box->setReadOnly(true);
-        box->setLineWrapMode(QPlainTextEdit::NoWrap);
+        // A file of a million broken entries would keep the window from
+        // opening: the first thousands say enough, and the count says the rest.
+        constexpr std::size_t shown = 5000;
         QString text;
-        for (const exchange::Refusal &refusal : list) {
+        for (std::size_t at = 0; at < std::min(list.size(), shown); ++at) {
             if (!text.isEmpty())
                 text += u'\n';
-            text += refusal.text();
+            text += list[at].text();
         }
+        if (list.size() > shown)
+            text += QStringLiteral("\n… e altri %1").arg(list.size() - shown);
         box->setPlainText(text);
         if (list.empty()) {
             box->hide();
