@@ -28,8 +28,9 @@ struct Refusal
     QString text() const { return what.isEmpty() ? why : what + QStringLiteral(": ") + why; }
 };
 
-// What a file gives: records in the file's order, and what it could not give.
-// An import's plan also says which records were left out as duplicates.
+// What a file gives: records in the file's order, what it could not give,
+// and what it gave more than once (kept once). An import's plan adds the
+// records left out because the list already has them.
 struct Conversion
 {
     std::vector<EventRecord> records;
