@@ -8,6 +8,8 @@
 #include "calendar/Clock.h"
 #include "calendar/SaintsCalendar.h"
 #include "store/StartupRegistration.h"
+#include "store/Text.h"
+#include "ui/ImportWindow.h"
 #include "ui/Platform.h"
 #include "ui/Prompts.h"
 #include "ui/Unit1.h"
@@ -16,8 +18,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QTreeView>
 
 #include <benchmark/benchmark.h>
@@ -43,7 +48,9 @@ public:
     {
         return std::nullopt;
     }
-    QString askFile(QWidget *, const QString &, const QString &, bool) override { return {}; }
+    QString askFile(QWidget *, const QString &, const QString &, bool) override { return file; }
+
+    QString file; // the file every choice gives
 };
 
 class NoRegistration final : public StartupRegistration
@@ -167,6 +174,40 @@ void BM_OpenEditor(benchmark::State &state)
     }
 }
 BENCHMARK(BM_OpenEditor)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+// "Da rubrica (.vcf)..." on an address book of 65535 birthdays into an empty
+// list: the file read, the import window shown and "&Ok" pressed, the
+// records added, sorted and shown.
+void BM_ImportThroughWindow(benchmark::State &state)
+{
+    Session session;
+    QByteArray book;
+    for (int k = 0; k < EventList::capacity; ++k) {
+        const QByteArray name = text::fromCp1252(bench::generatedName(std::uint32_t(k))).toUtf8();
+        book += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + name + "\r\nBDAY:1980-" + bench::twoDigitField(1 + k % 12) + '-' +
+                bench::twoDigitField(1 + k % 28) + "\r\nEND:VCARD\r\n";
+    }
+    session.prompts.file = session.folder.filePath(QStringLiteral("rubrica.vcf"));
+    QFile file(session.prompts.file);
+    if (!file.open(QIODevice::WriteOnly) || file.write(book) != book.size())
+        state.SkipWithError("cannot write the address book");
+    file.close();
+    for (auto _ : state) {
+        session.form1->events().clear();
+        QCoreApplication::processEvents();
+        QTimer::singleShot(0, [] {
+            if (auto *window = qobject_cast<ImportWindow *>(QApplication::activeModalWidget()))
+                window->findChild<QPushButton *>(QStringLiteral("Ok"))->click();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        session.form1->DaRubrica1Click();
+        paint(session.form1->eventView());
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+    }
+    state.counters["added"] = double(session.form1->events().size());
+}
+BENCHMARK(BM_ImportThroughWindow)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(2);
 
 } // namespace
 

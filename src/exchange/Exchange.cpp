@@ -9,7 +9,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
+#include <QHash>
+
+#include <algorithm>
 
 namespace roradaza::exchange {
 namespace {
@@ -29,10 +31,46 @@ template <typename Reader> Conversion readNamed(const QString &path, bool allowS
     }
 }
 
-QByteArray recordKey(const EventRecord &record)
+// A field that is a number, as that number: "3" and "03" are one month.
+QByteArray numberOf(QByteArrayView field)
+{
+    try {
+        return QByteArray::number(toInteger(field));
+    } catch (const Failure &) {
+        return field.toByteArray();
+    }
+}
+
+// What makes two records one event: the name and the date (month, day and
+// year, or the weekdays), whatever the days of warning and the markers.
+QByteArray sameEventKey(const EventRecord &record)
 {
     // No field holds a line break.
-    return record.name + '\n' + record.month + '\n' + record.day + '\n' + record.advance + '\n' + record.year;
+    QByteArray key = record.name + '\n';
+    if (record.month == markers::weekly) {
+        key += markers::weekly;
+        for (const QByteArray &weekday : weekdayListNames())
+            key += hasWeekday(record.day, weekday) ? '1' : '0';
+    } else {
+        key += numberOf(record.month) + '/' + numberOf(text::without(record.day, markers::autoDelete));
+    }
+    return key + '\n' + numberOf(record.year);
+}
+
+// The days of warning and the markers, in words, when they tell two
+// records of one event apart.
+QString warningOf(const EventRecord &record)
+{
+    const QByteArray advance = text::without(record.advance, markers::important);
+    bool number = false;
+    const int days = advance.toInt(&number);
+    QString words =
+        QStringLiteral("%1 giorni di anticipo").arg(number ? QString::number(days) : text::fromCp1252(advance));
+    if (record.advance.contains(markers::important))
+        words += QStringLiteral(", importante");
+    if (record.day.contains(markers::autoDelete))
+        words += QStringLiteral(", da cancellare dopo l'avviso");
+    return words;
 }
 
 const char *const monthNames[] = {"Gennaio", "Febbraio", "Marzo",     "Aprile",  "Maggio",   "Giugno",
@@ -81,24 +119,45 @@ Conversion readContactsFile(const QString &path, bool allowStreams)
 
 Conversion planImport(const EventList &list, Conversion conversion)
 {
-    QSet<QByteArray> present;
+    // Each key knows the record it came from: the list's row, or -1 for one of this file's.
+    QHash<QByteArray, int> present;
     present.reserve(list.size());
-    for (const EventRecord &record : list.records())
-        present.insert(recordKey(record));
+    for (int row = 0; row < list.size(); ++row)
+        present.insert(sameEventKey(list.at(row)), row);
 
     Conversion plan;
     plan.refused = std::move(conversion.refused);
     plan.changed = std::move(conversion.changed);
+    plan.duplicates = std::move(conversion.duplicates);
     qsizetype room = EventList::capacity - list.size();
+    const QString full = QStringLiteral("l'elenco è pieno (al massimo %1 eventi)").arg(EventList::capacity);
+    // Records of one contact share their name: it is shown once, not made again for each.
+    QByteArray lastName;
+    QString lastShown;
+    const auto shownOf = [&](const QByteArray &name) {
+        if (!lastName.isSharedWith(name)) {
+            lastName = name;
+            lastShown = text::fromCp1252(name);
+        }
+        return lastShown;
+    };
     for (EventRecord &record : conversion.records) {
-        const QString name = text::fromCp1252(record.name);
-        if (present.contains(recordKey(record))) {
-            plan.refused.push_back({name, QStringLiteral("è già nell'elenco")});
+        const QByteArray key = sameEventKey(record);
+        if (const auto there = present.constFind(key); there != present.cend()) {
+            QString why;
+            if (there.value() < 0)
+                why = QStringLiteral("compare più volte nel file");
+            else if (const EventRecord &listed = list.at(there.value());
+                     listed.advance != record.advance || listed.day != record.day)
+                why = QStringLiteral("è già nell'elenco (con %1)").arg(warningOf(listed));
+            else
+                why = QStringLiteral("è già nell'elenco");
+            plan.duplicates.push_back({shownOf(record.name), why});
         } else if (room == 0) {
-            plan.refused.push_back(
-                {name, QStringLiteral("l'elenco è pieno (al massimo %1 eventi)").arg(EventList::capacity)});
+            plan.refused.push_back({shownOf(record.name), full});
         } else {
             plan.records.push_back(std::move(record));
+            present.insert(key, -1);
             --room;
         }
     }
@@ -111,11 +170,19 @@ std::optional<QByteArray> recordName(const QString &name, QString &why)
         why = QStringLiteral("non ha un nome");
         return std::nullopt;
     }
+    if (name.size() > nameLengthLimit) {
+        why = QStringLiteral("il nome è troppo lungo (%1 caratteri, al massimo %2)")
+                  .arg(name.size())
+                  .arg(nameLengthLimit);
+        return std::nullopt;
+    }
     if (name.contains(u'\n') || name.contains(u'\r')) {
         why = QStringLiteral("il nome occupa più righe");
         return std::nullopt;
     }
-    std::optional<QByteArray> bytes = text::toCp1252(name);
+    // Most names are plain ASCII, the same bytes in Windows-1252.
+    const bool ascii = std::all_of(name.cbegin(), name.cend(), [](QChar c) { return c.unicode() < 0x80; });
+    std::optional<QByteArray> bytes = ascii ? std::optional(name.toLatin1()) : text::toCp1252(name);
     if (!bytes) {
         QString lacking;
         for (const QChar c : name) {
@@ -128,6 +195,12 @@ std::optional<QByteArray> recordName(const QString &name, QString &why)
     if (bytes->front() >= 'a' && bytes->front() <= 'z')
         (*bytes)[0] = char(bytes->front() - 'a' + 'A');
     return bytes;
+}
+
+QString shownName(const QString &name)
+{
+    constexpr qsizetype shown = 80;
+    return name.size() <= shown ? name : name.left(shown) + QStringLiteral("… (%1 caratteri)").arg(name.size());
 }
 
 QString describeWhen(const EventRecord &record)

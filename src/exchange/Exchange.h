@@ -31,11 +31,14 @@ struct Refusal
     QString text() const { return what.isEmpty() ? why : what + QStringLiteral(": ") + why; }
 };
 
-// What a file gives: records in the file's order, and what it could not give.
+// What a file gives: records in the file's order, what it could not give,
+// and what it gave more than once (kept once). An import's plan adds the
+// records left out because the list already has them.
 struct Conversion
 {
     std::vector<EventRecord> records;
     std::vector<Refusal> refused;
+    std::vector<Refusal> duplicates;
     // Records taken as another calendar has them now, since it moved their
     // days: what our own export had kept of them no longer holds.
     std::vector<Refusal> changed;
@@ -72,13 +75,19 @@ Conversion readCalendarFile(const QString &path, bool allowStreams = false);
 Conversion readContactsFile(const QString &path, bool allowStreams = false);
 
 // What an import adds to a list: every record not already in it, as far as
-// the list has room; the rest join the refusals.
+// the list has room; the rest join the refusals. A record is already there
+// when one of the same name falls on the same date (month, day and year),
+// whatever its days of warning and its markers; the second of two such
+// records of one file is a duplicate too. Duplicates are listed apart.
 Conversion planImport(const EventList &list, Conversion conversion);
 
 // The name of a record made from a text: refused (empty, with why) when
-// Windows-1252 cannot hold it or it has more than one line; the first letter
-// a-z upper-cased as the editor does.
+// Windows-1252 cannot hold it, it has more than one line or it is longer
+// than the editor takes; the first letter a-z upper-cased as the editor does.
 std::optional<QByteArray> recordName(const QString &name, QString &why);
+
+// A name as a list of refusals shows it: cut short when it is very long.
+QString shownName(const QString &name);
 
 // A record's date or weekdays, in words, for the list of what an import adds.
 QString describeWhen(const EventRecord &record);

@@ -645,8 +645,8 @@ void convertEvent(const PendingEvent &pending, Conversion &conversion)
     const Component parsed = parseEvent(pending.lines);
     icalcomponent *event = parsed.get();
     const QString summary = event ? utf8(icalcomponent_get_summary(event)) : QString();
-    const QString shownName = summary.isEmpty() ? QStringLiteral("(senza titolo)") : summary;
-    const auto refuse = [&](const QString &why) { conversion.refused.push_back({shownName, why}); };
+    const QString shown = summary.isEmpty() ? QStringLiteral("(senza titolo)") : shownName(summary);
+    const auto refuse = [&](const QString &why) { conversion.refused.push_back({shown, why}); };
 
     if (!pending.damage.isEmpty())
         return refuse(pending.damage);
@@ -697,7 +697,7 @@ void convertEvent(const PendingEvent &pending, Conversion &conversion)
     conversion.records.push_back({*name, fields->month, fields->day, advance, fields->year});
     if (changed)
         conversion.changed.push_back(
-            {shownName, QStringLiteral("cambiato in un altro calendario: si prende com'è ora")});
+            {shown, QStringLiteral("cambiato in un altro calendario: si prende com'è ora")});
 }
 
 // The text's lines unfolded, each with the number of its first line in the

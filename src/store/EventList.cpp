@@ -82,7 +82,7 @@ int EventList::append(EventRecord record)
     }
     const int row = int(at - m_records.begin());
     if (m_observer)
-        m_observer->beginInsert(row);
+        m_observer->beginInsert(row, 1);
     m_records.insert(at, std::move(record));
     if (m_observer)
         m_observer->endInsert();
@@ -215,14 +215,14 @@ int EventList::appendAll(std::vector<EventRecord> records)
     if (taken == 0)
         return 0;
     if (m_observer)
-        m_observer->beginReset();
+        m_observer->beginInsert(size(), int(taken));
     if (m_records.empty() && taken == records.size())
         m_records = std::move(records);
     else
         m_records.insert(m_records.end(), std::make_move_iterator(records.begin()),
                          std::make_move_iterator(records.begin() + std::ptrdiff_t(taken)));
     if (m_observer)
-        m_observer->endReset();
+        m_observer->endInsert();
     if (m_autoSort)
         sort();
     return int(taken);

@@ -15,7 +15,8 @@ class EventListObserver
 {
 public:
     virtual ~EventListObserver() = default;
-    virtual void beginInsert(int row) = 0;
+    // count records go in, the first at row.
+    virtual void beginInsert(int row, int count) = 0;
     virtual void endInsert() = 0;
     virtual void beginRemove(int row) = 0;
     virtual void endRemove() = 0;
@@ -67,8 +68,9 @@ public:
     // Stable sort by name; gives each old row's new row.
     std::vector<int> sort();
 
-    // Many records at once (loading): appended, then sorted once when
-    // automatic sorting is on. Stops at the capacity and gives how many went in.
+    // Many records at once (loading, an import): appended, then sorted once
+    // when automatic sorting is on, so that a view keeps its current record.
+    // Stops at the capacity and gives how many went in.
     int appendAll(std::vector<EventRecord> records);
 
     // Copies of the records whose names hold the search text, letters A to Z

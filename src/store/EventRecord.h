@@ -26,6 +26,10 @@ struct EventRecord
     static EventRecord sampleRecord();
 };
 
+// The longest name a record takes: what the editor's name box holds, and
+// what an import lets in.
+inline constexpr int nameLengthLimit = 32767;
+
 namespace markers {
 inline constexpr char weekly[] = "##";
 inline constexpr char everyMonth[] = "00";

@@ -107,9 +107,9 @@ int EventListModel::columnWidth(int column)
     return widths[std::size_t(column)];
 }
 
-void EventListModel::beginInsert(int row)
+void EventListModel::beginInsert(int row, int count)
 {
-    beginInsertRows({}, row, row);
+    beginInsertRows({}, row, row + count - 1);
 }
 
 void EventListModel::endInsert()

@@ -36,7 +36,7 @@ public:
     QString weekdaysShown(const QByteArray &day) const;
 
 private:
-    void beginInsert(int row) override;
+    void beginInsert(int row, int count) override;
     void endInsert() override;
     void beginRemove(int row) override;
     void endRemove() override;

@@ -4,16 +4,88 @@
 #include "store/Failure.h"
 #include "store/Text.h"
 
+#include <QAbstractTableModel>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace roradaza {
+namespace {
+
+// The records an import would add, shown as they are scrolled to: a file
+// of 65535 birthdays costs no widget per row.
+class CandidateModel final : public QAbstractTableModel
+{
+public:
+    CandidateModel(const std::vector<EventRecord> &records, std::vector<bool> &ticked, QObject *parent)
+        : QAbstractTableModel(parent), m_records(records), m_ticked(ticked)
+    {}
+
+    int rowCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : int(m_records.size()); }
+    int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : 4; }
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid())
+            return {};
+        const std::size_t row = std::size_t(index.row());
+        if (role == Qt::CheckStateRole && index.column() == 0)
+            return int(m_ticked[row] ? Qt::Checked : Qt::Unchecked);
+        if (role != Qt::DisplayRole)
+            return {};
+        const EventRecord &record = m_records[row];
+        switch (index.column()) {
+        case 0:
+            return text::fromCp1252(record.name);
+        case 1:
+            return exchange::describeWhen(record);
+        case 2:
+            return record.month == markers::weekly
+                       ? QString()
+                       : QStringLiteral("%1 giorni").arg(text::without(record.advance, markers::important).toInt());
+        default:
+            return record.advance.contains(markers::important) ? QStringLiteral("sì") : QString();
+        }
+    }
+
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override
+    {
+        if (!index.isValid() || index.column() != 0 || role != Qt::CheckStateRole)
+            return false;
+        m_ticked[std::size_t(index.row())] = value.toInt() == Qt::Checked;
+        emit dataChanged(index, index, {Qt::CheckStateRole});
+        return true;
+    }
+
+    Qt::ItemFlags flags(const QModelIndex &index) const override
+    {
+        Qt::ItemFlags flags = QAbstractTableModel::flags(index);
+        if (index.column() == 0)
+            flags |= Qt::ItemIsUserCheckable;
+        return flags;
+    }
+
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
+    {
+        static const char *const titles[] = {"Evento", "Data o giorni", "Anticipo", "Importante"};
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section > 3)
+            return {};
+        return QString::fromLatin1(titles[section]);
+    }
+
+private:
+    const std::vector<EventRecord> &m_records;
+    std::vector<bool> &m_ticked;
+};
+
+} // namespace
 
 ImportWindow::ImportWindow(exchange::Conversion plan, const QString &fileName, QWidget *parent)
     : QDialog(parent), m_records(std::move(plan.records))
@@ -27,39 +99,47 @@ ImportWindow::ImportWindow(exchange::Conversion plan, const QString &fileName, Q
                                                    : QStringLiteral("Eventi da aggiungere (togli la spunta a "
                                                                     "quelli che non vuoi):"),
                                  this));
-    m_candidates = new QTreeWidget(this);
+    m_ticked.assign(m_records.size(), true);
+    m_candidates = new QTreeView(this);
     m_candidates->setObjectName(QStringLiteral("Candidates"));
     m_candidates->setAccessibleName(QStringLiteral("Eventi da aggiungere"));
     m_candidates->setRootIsDecorated(false);
-    m_candidates->setHeaderLabels({QStringLiteral("Evento"), QStringLiteral("Data o giorni"),
-                                   QStringLiteral("Anticipo"), QStringLiteral("Importante")});
-    for (const EventRecord &record : m_records) {
-        const bool weekly = record.month == markers::weekly;
-        const QByteArray advance = text::without(record.advance, markers::important);
-        auto *item = new QTreeWidgetItem(
-            m_candidates, {text::fromCp1252(record.name), exchange::describeWhen(record),
-                           weekly ? QString() : QStringLiteral("%1 giorni").arg(advance.toInt()),
-                           record.advance.contains(markers::important) ? QStringLiteral("sì") : QString()});
-        item->setCheckState(0, Qt::Checked);
-    }
+    m_candidates->setUniformRowHeights(true);
+    m_candidates->setModel(new CandidateModel(m_records, m_ticked, m_candidates));
     m_candidates->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_candidates->header()->setStretchLastSection(false);
     layout->addWidget(m_candidates, 3);
 
-    m_refusals = new QPlainTextEdit(this);
-    m_refusals->setObjectName(QStringLiteral("Refusals"));
-    m_refusals->setAccessibleName(QStringLiteral("Non si possono importare"));
-    m_refusals->setReadOnly(true);
-    QStringList lines;
-    for (const exchange::Refusal &refusal : plan.refused)
-        lines << refusal.text();
-    m_refusals->setPlainText(lines.join(u'\n'));
-    if (!lines.isEmpty()) {
-        layout->addWidget(new QLabel(QStringLiteral("Non si possono importare:"), this));
-        layout->addWidget(m_refusals, 1);
-    } else {
-        m_refusals->hide();
-    }
+    const auto addList = [&](const char *objectName, const QString &title, const std::vector<exchange::Refusal> &list) {
+        auto *box = new QPlainTextEdit(this);
+        box->setObjectName(QLatin1String(objectName));
+        box->setAccessibleName(title.section(u' ', 0, -2));
+        box->setReadOnly(true);
+        // A file of a million broken entries would keep the window from
+        // opening: the first thousands say enough, and the count says the rest.
+        constexpr std::size_t shown = 5000;
+        QString text;
+        for (std::size_t at = 0; at < std::min(list.size(), shown); ++at) {
+            if (!text.isEmpty())
+                text += u'\n';
+            text += list[at].text();
+        }
+        if (list.size() > shown)
+            text += QStringLiteral("\n… e altri %1").arg(list.size() - shown);
+        box->setPlainText(text);
+        if (list.empty()) {
+            box->hide();
+        } else {
+            layout->addWidget(new QLabel(title.arg(list.size()), this));
+            layout->addWidget(box, 1);
+        }
+        return box;
+    };
+    m_duplicates =
+        addList("Duplicates", QStringLiteral("Già presenti, non si importano di nuovo (%1):"), plan.duplicates);
+    m_refusals = addList("Refusals", QStringLiteral("Non si possono importare (%1):"), plan.refused);
+    addList("Changed", QStringLiteral("Cambiati in un altro calendario, si prendono come sono ora (%1):"),
+            plan.changed);
 
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *ok = buttons->addButton(QStringLiteral("&Ok"), QDialogButtonBox::AcceptRole);
@@ -73,12 +153,13 @@ ImportWindow::ImportWindow(exchange::Conversion plan, const QString &fileName, Q
     layout->addWidget(buttons);
 }
 
-std::vector<EventRecord> ImportWindow::ticked() const
+std::vector<EventRecord> ImportWindow::ticked()
 {
     std::vector<EventRecord> chosen;
-    for (int row = 0; row < m_candidates->topLevelItemCount(); ++row) {
-        if (m_candidates->topLevelItem(row)->checkState(0) == Qt::Checked)
-            chosen.push_back(m_records[std::size_t(row)]);
+    chosen.reserve(m_records.size());
+    for (std::size_t row = 0; row < m_records.size(); ++row) {
+        if (m_ticked[row])
+            chosen.push_back(std::move(m_records[row]));
     }
     return chosen;
 }

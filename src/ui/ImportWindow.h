@@ -8,12 +8,13 @@
 #include <vector>
 
 class QPlainTextEdit;
-class QTreeWidget;
+class QTreeView;
 
 namespace roradaza {
 
-// What an import would add, each with a tick box, and below it what cannot
-// be imported and why. "&Ok" keeps the ticked records.
+// What an import would add, each with a tick box, and below it what is
+// already there and what cannot be imported, each with why. "&Ok" keeps the
+// ticked records.
 class ImportWindow final : public QDialog
 {
     Q_OBJECT
@@ -21,14 +22,20 @@ class ImportWindow final : public QDialog
 public:
     ImportWindow(exchange::Conversion plan, const QString &fileName, QWidget *parent = nullptr);
 
-    std::vector<EventRecord> ticked() const;
-    QTreeWidget *candidates() const { return m_candidates; }
+    // The ticked records, moved out.
+    std::vector<EventRecord> ticked();
+    // One row per record: name, date or weekdays, days of warning, important;
+    // the tick box is the name's check state.
+    QTreeView *candidates() const { return m_candidates; }
     QPlainTextEdit *refusals() const { return m_refusals; }
+    QPlainTextEdit *duplicates() const { return m_duplicates; }
 
 private:
     std::vector<EventRecord> m_records;
-    QTreeWidget *m_candidates = nullptr;
+    std::vector<bool> m_ticked;
+    QTreeView *m_candidates = nullptr;
     QPlainTextEdit *m_refusals = nullptr;
+    QPlainTextEdit *m_duplicates = nullptr;
 };
 
 } // namespace roradaza

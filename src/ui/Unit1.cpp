@@ -868,12 +868,11 @@ void TForm1::importFrom(const QString &path, exchange::Conversion conversion)
     ImportWindow window(exchange::planImport(m_events, std::move(conversion)), QFileInfo(path).fileName(), this);
     if (window.exec() != QDialog::Accepted)
         return;
-    const std::vector<EventRecord> chosen = window.ticked();
+    std::vector<EventRecord> chosen = window.ticked();
     if (chosen.empty())
         return;
-    // One by one, each at its place in name order: the current record stays current.
-    for (const EventRecord &record : chosen)
-        m_events.append(record);
+    // All at once and one sort; the current record stays current.
+    m_events.appendAll(std::move(chosen));
     m_modified = true;
     ComboBox1Change();
 }

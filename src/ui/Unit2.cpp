@@ -120,6 +120,7 @@ TForm2::TForm2(const Calendar &calendar, const SaintsCalendar &saints, Prompts &
     for (const char *prefix : namePrefixes)
         m_nome->addItem(QString::fromLatin1(prefix));
     m_nome->lineEdit()->setValidator(new StorableText(m_nome));
+    m_nome->lineEdit()->setMaxLength(nameLengthLimit);
     // A refused character is said so beside the box, not dropped unseen.
     connect(m_nome->lineEdit(), &QLineEdit::inputRejected, this, [this] {
         QToolTip::showText(m_nome->mapToGlobal(QPoint(0, m_nome->height())), refusedCharacterText(), m_nome);
@@ -365,6 +366,9 @@ void TForm2::rbSettClick()
 
 void TForm2::applyMode()
 {
+    // One stop for the choice, on the chosen mode; the arrow keys move between the two.
+    for (QRadioButton *radio : {m_rbSett, m_rbAnn})
+        radio->setFocusPolicy(radio->isChecked() ? Qt::StrongFocus : Qt::ClickFocus);
     m_checkListBox1->setEnabled(m_rbSett->isChecked());
     for (QWidget *control : m_annualControls)
         control->setEnabled(m_rbAnn->isChecked());

@@ -10,6 +10,7 @@
 #include "store/Failure.h"
 #include "store/Text.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -141,6 +142,11 @@ void writeFile(const QString &name, const QByteArray &bytes)
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
+QByteArray contact(const QByteArray &name, const QByteArray &birthday)
+{
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + name + "\r\nBDAY:" + birthday + "\r\nEND:VCARD\r\n";
+}
+
 } // namespace
 
 class TestExchange : public QObject
@@ -164,6 +170,17 @@ private slots:
         writeFile(QStringLiteral("made-deep.ics"),
                   "BEGIN:VCALENDAR\r\n" + QByteArray("BEGIN:X-A\r\n").repeated(300000) +
                       QByteArray("END:X-A\r\n").repeated(300000) + "END:VCALENDAR\r\n");
+        // 20 000 parameters on a line that quoted-printable carries over 100 000 more.
+        writeFile(QStringLiteral("made-slow.vcf"),
+                  contact("Mario Rossi", "1970-01-02")
+                      .replace("END:VCARD", "NOTE" + QByteArray(";A=B").repeated(20000) +
+                                                ";ENCODING=QUOTED-PRINTABLE:a=\r\n" +
+                                                QByteArray("a=\r\n").repeated(99999) + "a\r\nEND:VCARD"));
+        // The longest name the editor takes, one more letter, and a megabyte.
+        const qsizetype room = nameLengthLimit - qsizetype(strlen("Compleanno di "));
+        writeFile(QStringLiteral("made-long-names.vcf"), contact(QByteArray(room, 'a'), "--0101") +
+                                                             contact(QByteArray(room + 1, 'b'), "--0202") +
+                                                             contact(QByteArray(1 << 20, 'c'), "--0303"));
     }
 
     void exportFallsOnTheCheckDays_data()
@@ -363,6 +380,58 @@ private slots:
                                                   "Compleanno di zeno ricci|01|01|07|0000"}
                                    << QStringList{
                                           "Compleanno di Ettore Conti: la data \"circa 1800\" non è riconosciuta"};
+        QTest::newRow("Google Contacts, dates with labels")
+            << "google-contacts.vcf"
+            << QStringList{"Compleanno di VCard Test|06|23|07|0000", "Anniversario di VCard Test|03|20|07|0000",
+                           "Ricorrenza di VCard Test|07|04|07|0000", "CustomDateCategory di VCard Test|09|12|07|0000"}
+            << QStringList{};
+        QTest::newRow("iPhone, CR CR LF, years left out")
+            << "iphone.vcf"
+            << QStringList{"Compleanno di Niccolò Marinò|03|15|07|0000", "Anniversario di Niccolò Marinò|06|05|07|0000",
+                           "Ricorrenza di Niccolò Marinò|11|02|07|0000", "Laurea di Niccolò Marinò|09|19|07|0000",
+                           "Anniversario di Beatrice Galli|02|29|07|0000"}
+            << QStringList{"Anniversario di Beatrice Galli: la data \"1999-00-10\" non è riconosciuta"};
+        QTest::newRow("Outlook") << "outlook.vcf"
+                                 << QStringList{"Compleanno di Luca Bianchi|01|15|07|0000",
+                                                "Anniversario di Luca Bianchi|01|13|07|0000"}
+                                 << QStringList{};
+        QTest::newRow("Android events")
+            << "android.vcf"
+            << QStringList{"Compleanno di Francesca Città|11|30|07|0000",
+                           "Anniversario di Francesca Città|09|17|07|0000",
+                           "Ricorrenza di Francesca Città|03|09|07|0000", "Onomastico di Francesca Città|07|16|07|0000"}
+            << QStringList{"Anniversario di Francesca Città: la data \"il 2 maggio\" non è riconosciuta",
+                           "Compleanno di Francesca Città: compare 2 volte nello stesso contatto"};
+        QTest::newRow("Nextcloud, CR, one date in two forms")
+            << "nextcloud.vcf"
+            << QStringList{"Compleanno di Agnese Conti|07|04|07|0000", "Anniversario di Agnese Conti|01|17|07|0000",
+                           "Compleanno di Agnese Conti|07|04|07|0000"}
+            << QStringList{"Anniversario di Agnese Conti: compare 2 volte nello stesso contatto"};
+        QTest::newRow("contacts without END")
+            << "broken-no-end.vcf"
+            << QStringList{"Compleanno di Mario Rossi|03|19|07|0000", "Compleanno di Anna Bianchi|01|01|07|0000"}
+            << QStringList{"contatto della riga 6: non ha END:VCARD (il file finisce alla riga 9); letto fin lì"};
+        QTest::newRow("contacts, folded line cut")
+            << "broken-cut-fold.vcf"
+            << QStringList{"Compleanno di Mario Rossi|03|19|07|0000",
+                           "Compleanno di Anna Bianchi della Gherardesca e di molti|01|01|07|0000"}
+            << QStringList{"riga 9: una riga senza \":\" (una riga spezzata?), lasciata da parte"};
+        QTest::newRow("contacts, quoted-printable cut")
+            << "broken-cut-qp.vcf" << QStringList{"Compleanno di Mario Rossi|03|19|07|0000"}
+            << QStringList{"riga 8: il file finisce a metà di una riga spezzata, lasciata da parte",
+                           "contatto della riga 6: non ha END:VCARD (il file finisce alla riga 8); letto fin lì"};
+        QTest::newRow("contacts, CR CR LF, lines counted as an editor shows them")
+            << "broken-crcrlf.vcf" << QStringList{}
+            << QStringList{"riga 5: una riga senza \":\" (una riga spezzata?), lasciata da parte"};
+        QTest::newRow("slow quoted-printable")
+            << "made-slow.vcf" << QStringList{"Compleanno di Mario Rossi|01|02|07|0000"} << QStringList{};
+        QTest::newRow("long names")
+            << "made-long-names.vcf"
+            << QStringList{"Compleanno di " + QString(nameLengthLimit - 14, u'a') + "|01|01|07|0000"}
+            << QStringList{"Compleanno di " + QString(66, u'b') +
+                               "… (32768 caratteri): il nome è troppo lungo (32768 caratteri, al massimo 32767)",
+                           "Compleanno di " + QString(66, u'c') +
+                               "… (1048590 caratteri): il nome è troppo lungo (1048590 caratteri, al massimo 32767)"};
     }
 
     void importFiles()
@@ -379,6 +448,8 @@ private slots:
             why << refusal.text();
         for (const exchange::Refusal &change : conversion.changed)
             why << change.text();
+        for (const exchange::Refusal &duplicate : conversion.duplicates)
+            why << duplicate.text();
         QCOMPARE(why, refused);
     }
 
@@ -393,13 +464,6 @@ private slots:
                                           << "non è un file di testo";
         QTest::newRow("address book as a calendar") << "contacts-40.vcf"
                                                     << "non è un calendario iCalendar";
-        QTest::newRow("contacts without END") << "broken-no-end.vcf"
-                                              << "la rubrica è incompleta: il contatto della riga 6 non ha END:VCARD";
-        QTest::newRow("contacts, folded line cut") << "broken-cut-fold.vcf"
-                                                   << "la rubrica è danneggiata alla riga 9: una riga senza \":\"";
-        QTest::newRow("contacts, quoted-printable cut")
-            << "broken-cut-qp.vcf"
-            << "la rubrica è danneggiata alla riga 8: il file finisce a metà";
         QTest::newRow("contacts, binary") << "binary.vcf"
                                           << "non è un file di testo";
         QTest::newRow("calendar as an address book") << "thunderbird.vcf"
@@ -445,25 +509,39 @@ private slots:
     {
         EventList list;
         std::vector<EventRecord> many;
-        for (int i = 0; i < EventList::capacity - 2; ++i)
+        for (int i = 0; i < EventList::capacity - 4; ++i)
             many.push_back({"Evento " + QByteArray::number(i), "01", "01", "07", "0000"});
         many.push_back({"Anna", "03", "29", "00", "0000"});
+        many.push_back({"Palestra", "##", "Luned\xEC;Gioved\xEC;", "05i", "0000"});
         list.appendAll(std::move(many));
 
         exchange::Conversion conversion;
-        conversion.records = {{"Anna", "03", "29", "00", "0000"},  // already there
-                              {"Anna", "03", "29", "01", "0000"},  // not quite
-                              {"Bruno", "04", "01", "07", "0000"}, // no room left
-                              {"Carla", "04", "02", "07", "0000"}};
+        conversion.records = {
+            {"Anna", "03", "29", "00", "0000"},                         // already there
+            {"Anna", "3", "29A", "01i", "0"},                           // the same date, other warning and markers
+            {"Anna", "03", "29", "00", "2027"},                         // in one year only: another event
+            {"Palestra", "##", "Gioved\xEC;Luned\xEC;A", "00", "0000"}, // the same weekdays
+            {"Bruno", "04", "01", "07", "0000"},
+            {"Bruno", "04", "01", "03", "0000"}, // twice in the file
+            {"Carla", "04", "02", "07", "0000"}, // no room left
+        };
         conversion.refused.push_back({QStringLiteral("Dario"), QStringLiteral("non ha una data d'inizio")});
+        conversion.duplicates.push_back(
+            {QStringLiteral("Ezio"), QStringLiteral("compare 2 volte nello stesso contatto")});
         const exchange::Conversion plan = exchange::planImport(list, conversion);
-        QCOMPARE(keysOf(plan.records), QStringList{"Anna|03|29|01|0000"});
+        QCOMPARE(keysOf(plan.records), (QStringList{"Anna|03|29|00|2027", "Bruno|04|01|07|0000"}));
         QStringList why;
         for (const exchange::Refusal &refusal : plan.refused)
             why << refusal.text();
-        QCOMPARE(why, (QStringList{"Dario: non ha una data d'inizio", "Anna: è già nell'elenco",
-                                   "Bruno: l'elenco è pieno (al massimo 65535 eventi)",
-                                   "Carla: l'elenco è pieno (al massimo 65535 eventi)"}));
+        QCOMPARE(why,
+                 (QStringList{"Dario: non ha una data d'inizio", "Carla: l'elenco è pieno (al massimo 65535 eventi)"}));
+        QStringList duplicates;
+        for (const exchange::Refusal &duplicate : plan.duplicates)
+            duplicates << duplicate.text();
+        QCOMPARE(duplicates, (QStringList{"Ezio: compare 2 volte nello stesso contatto", "Anna: è già nell'elenco",
+                                          "Anna: è già nell'elenco (con 0 giorni di anticipo)",
+                                          "Palestra: è già nell'elenco (con 5 giorni di anticipo, importante)",
+                                          "Bruno: compare più volte nel file"}));
     }
 };
 

@@ -842,7 +842,7 @@ private slots:
         QCOMPARE(program->read(u"Roradaza.dat"_s), "0\r\n" + QByteArray(saved).replace('|', "\r\n") + "\r\n");
     }
 
-    // Tab goes through the editor top to bottom, left to right: the mode
+    // Tab goes through the editor top to bottom, left to right: the chosen mode
     // before the controls of each mode; the controls of the other mode are disabled.
     void tabOrder_data()
     {
@@ -850,12 +850,11 @@ private slots:
         QTest::addColumn<QStringList>("order");
         QTest::newRow("annual, specific year")
             << "Visita|03|29|02|2008"_ba
-            << QStringList{u"rbSett"_s,    u"rbAnn"_s,     u"ComboBox1"_s, u"Edit3"_s,     u"Edit2"_s,
-                           u"CheckBox2"_s, u"SpinEdit1"_s, u"CheckBox1"_s, u"CheckBox3"_s, u"Button1"_s,
-                           u"BitBtn2"_s,   u"BitBtn1"_s,   u"Nome"_s};
+            << QStringList{u"rbAnn"_s,     u"ComboBox1"_s, u"Edit3"_s,   u"Edit2"_s,   u"CheckBox2"_s, u"SpinEdit1"_s,
+                           u"CheckBox1"_s, u"CheckBox3"_s, u"Button1"_s, u"BitBtn2"_s, u"BitBtn1"_s,   u"Nome"_s};
         QTest::newRow("weekly") << "Corsa|##|Luned\xEC;|00|0000"_ba
-                                << QStringList{u"rbSett"_s,    u"rbAnn"_s,   u"CheckListBox1"_s, u"CheckBox1"_s,
-                                               u"CheckBox3"_s, u"BitBtn2"_s, u"BitBtn1"_s,       u"Nome"_s};
+                                << QStringList{u"rbSett"_s,  u"CheckListBox1"_s, u"CheckBox1"_s, u"CheckBox3"_s,
+                                               u"BitBtn2"_s, u"BitBtn1"_s,       u"Nome"_s};
     }
 
     void tabOrder()

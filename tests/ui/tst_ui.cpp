@@ -684,13 +684,17 @@ private slots:
         QTimer::singleShot(0, [=] {
             auto *window = qobject_cast<ImportWindow *>(QApplication::activeModalWidget());
             QVERIFY(window);
-            for (int row = 0; row < window->candidates()->topLevelItemCount(); ++row) {
-                const QTreeWidgetItem *item = window->candidates()->topLevelItem(row);
-                *shown << QStringList{item->text(0), item->text(1), item->text(2), item->text(3)}.join(u'|');
+            QAbstractItemModel *rows = window->candidates()->model();
+            for (int row = 0; row < rows->rowCount(); ++row) {
+                QStringList texts;
+                for (int column = 0; column < 4; ++column)
+                    texts << rows->index(row, column).data().toString();
+                QCOMPARE(rows->index(row, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+                *shown << texts.join(u'|');
             }
-            *shown << window->refusals()->toPlainText();
+            *shown << window->refusals()->toPlainText() << window->duplicates()->toPlainText();
             for (const int row : untick)
-                window->candidates()->topLevelItem(row)->setCheckState(0, Qt::Unchecked);
+                rows->setData(rows->index(row, 0), int(Qt::Unchecked), Qt::CheckStateRole);
             window->findChild<QPushButton *>(accept ? u"Ok"_s : u"Annulla"_s)->click();
         });
     }
@@ -711,8 +715,13 @@ private slots:
                  (QStringList{u"Da &calendario (.ics)..."_s, u"Da r&ubrica (.vcf)..."_s, u"Da &Roradaza"_s,
                               u"Importa da &vecchio Zevivez"_s}));
 
-        // From an address book: the second birthday unticked is not added.
+        // From an address book: the second birthday unticked is not added,
+        // and the current record stays current.
         const QString contacts = qEnvironmentVariable("RORADAZA_TEST_DATA") + u"/exchange/contacts-30.vcf"_s;
+        QTreeView *view = program->form1->eventView();
+        view->selectionModel()->setCurrentIndex(view->model()->index(0, 0),
+                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        QCOMPARE(program->form1->events().at(program->form1->currentRow()).name, QByteArray("Zeta"));
         QStringList shown;
         program->prompts.files = {contacts};
         answerImportWindow({1}, true, &shown);
@@ -726,14 +735,16 @@ private slots:
         for (const EventRecord &record : program->form1->events().records())
             names << text::fromCp1252(record.name);
         QCOMPARE(names, (QStringList{u"Compleanno di Chiara Esposito"_s, u"Compleanno di Rossi, Mario"_s, u"Zeta"_s}));
+        QCOMPARE(program->form1->currentRow(), 2);
 
         // Again: what is already there is not offered twice; Annulla adds nothing.
         shown.clear();
         program->prompts.files = {contacts};
         answerImportWindow({}, false, &shown);
         program->trigger("DaRubrica1");
-        QCOMPARE(shown.size(), 2);
-        QVERIFY(shown[1].contains(u"Compleanno di Rossi, Mario: è già nell'elenco"_s));
+        QCOMPARE(shown.size(), 3);
+        QCOMPARE(lines(shown[2]), (QStringList{u"Compleanno di Rossi, Mario: è già nell'elenco"_s,
+                                               u"Compleanno di Chiara Esposito: è già nell'elenco"_s}));
         QCOMPARE(program->form1->events().size(), 3);
 
         // Out to a calendar: how many went, and which did not.
