@@ -110,6 +110,6 @@ int main(int argc, char *argv[])
     form1.show();
     // Showing runs the first check, whose questions may already have seen the end.
     if (form1.hasEnded())
-        return 0;
+        return form1.exitStatus();
     return QApplication::exec();
 }
