@@ -377,14 +377,19 @@ def case_moved_events(case):
     mount = 'mount --bind "$0" "$0" && mount -o remount,bind,ro "$0" && exec "$0/Roradaza"'
     library = glob.glob("/usr/lib/*/faketime/libfaketime.so.1")[0]
     try:
-        for start in ("blocked", "first", "next"):
+        for start in ("blocked", "first", "next", "emptied"):
+            if start == "emptied":
+                # Every event deleted there: the save removed Roradaza.dat and kept Roradaza.ini.
+                with open(os.path.join(moved, "Roradaza.dat"), "rb") as file:
+                    check(file.read() == e2e.QUIET_DAY, "Roradaza.dat was copied whole")
+                os.remove(os.path.join(moved, "Roradaza.dat"))
             data_home = case.path("home/data") if start == "blocked" else outside
             case.output = open(case.path(f"output-{start}.log"), "w+")
             case.process = subprocess.Popen(["unshare", "-m", "sh", "-c", mount, case.folder], cwd=case.folder,
                                             env=dict(case.env, XDG_DATA_HOME=data_home, LD_PRELOAD=library,
                                                      FAKETIME="@" + QUIET_TODAY),
                                             stdout=case.output, stderr=subprocess.STDOUT)
-            if start != "next":
+            if start in ("blocked", "first"):
                 box = wait_for("a word on the events", message_boxes, 15, case.process)[0]
                 time.sleep(0.2)
                 e2e.screenshot(case.shot(f"moved-events-{start}.png"))
@@ -399,9 +404,10 @@ def case_moved_events(case):
             said = case.output.read()
             check((moved in said) == (start == "first"), f"the {start} start names the new place of the events "
                   "only when they have moved there")
+        check(not os.path.exists(os.path.join(moved, "Roradaza.dat")), "the old events did not come back")
+        with open(os.path.join(moved, "Roradaza.ini"), "rb") as file:
+            check(file.read() == e2e.SAINTS_OFF, "Roradaza.ini was copied whole")
         for name, data in (("Roradaza.dat", e2e.QUIET_DAY), ("Roradaza.ini", e2e.SAINTS_OFF)):
-            with open(os.path.join(moved, name), "rb") as file:
-                check(file.read() == data, f"{name} was copied whole")
             check(case.read(name) == data and not case.written(name), f"the {name} beside the program is untouched")
     finally:
         shutil.rmtree(outside, ignore_errors=True)

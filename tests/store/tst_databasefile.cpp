@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "store/DataFolder.h"
 #include "store/DatabaseFile.h"
 #include "store/DatabaseReadAhead.h"
 #include "store/Failure.h"
@@ -332,6 +333,47 @@ private slots:
             QCOMPARE(result.outcome, DatabaseFile::Outcome::Loaded);
             QVERIFY2(result.error.isEmpty() && reloaded.isEmpty(), qPrintable(result.error));
         }
+    }
+
+    void eventsComeAlongOnce_data()
+    {
+        QTest::addColumn<QString>("dataFolderHolds"); // "", "Roradaza.ini" or "link": Roradaza.dat to nothing
+        QTest::addColumn<bool>("settingsBeside");
+        QTest::addColumn<bool>("moved");
+        QTest::newRow("first start") << QString() << true << true;
+        QTest::newRow("first start, no Roradaza.ini beside") << QString() << false << true;
+        // Every event deleted there removed Roradaza.dat: the old ones stay where they were.
+        QTest::newRow("list emptied in the data folder") << QStringLiteral("Roradaza.ini") << true << false;
+        QTest::newRow("link to nothing in the data folder") << QStringLiteral("link") << true << false;
+    }
+    // The events beside a program whose folder cannot be written move to the
+    // data folder once, and no later state of it brings them back.
+    void eventsComeAlongOnce()
+    {
+        QFETCH(QString, dataFolderHolds);
+        QFETCH(bool, settingsBeside);
+        QFETCH(bool, moved);
+        const QDir folder(m_dir->path());
+        QVERIFY(folder.mkpath(QStringLiteral("program")) && folder.mkpath(QStringLiteral("data")));
+        const QByteArray events = fileBytes({sample});
+        QVERIFY(writeBytes(path(QStringLiteral("program/Roradaza.dat")), events));
+        if (settingsBeside)
+            QVERIFY(writeBytes(path(QStringLiteral("program/Roradaza.ini")), "-1\r\n60000\r\n0\r\n"));
+        if (dataFolderHolds == u"link")
+            QVERIFY(QFile::link(path(QStringLiteral("absent")), path(QStringLiteral("data/Roradaza.dat"))));
+        else if (!dataFolderHolds.isEmpty())
+            QVERIFY(writeBytes(path(QStringLiteral("data/") + dataFolderHolds), "0\r\n1200000\r\n-1\r\n"));
+
+        QCOMPARE(bringEventsAlong(path(QStringLiteral("program")), path(QStringLiteral("data"))), moved);
+        QCOMPARE(readBytes(path(QStringLiteral("data/Roradaza.dat"))), moved ? events : QByteArray());
+        if (moved) {
+            QCOMPARE(readBytes(path(QStringLiteral("data/Roradaza.ini"))),
+                     settingsBeside ? QByteArray("-1\r\n60000\r\n0\r\n") : QByteArray("0\r\n1200000\r\n-1\r\n"));
+            // The list emptied there later leaves Roradaza.ini, which keeps the old events away.
+            DatabaseFile(path(QStringLiteral("data/Roradaza.dat"))).save(EventList());
+            QVERIFY(!bringEventsAlong(path(QStringLiteral("program")), path(QStringLiteral("data"))));
+        }
+        QCOMPARE(readBytes(path(QStringLiteral("program/Roradaza.dat"))), events);
     }
 
     void brokenFiles_data()
