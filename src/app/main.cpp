@@ -53,11 +53,25 @@ int main(int argc, char *argv[])
     const QString dataFolder = dataFolderFor(programFolder);
     QDir().mkpath(dataFolder);
     SingleInstance instance(dataFolder);
+    // A socket folder another user holds is named, so that a start that cannot call this one is understood.
+    const QString distrust = instance.distrust().join(u'\n');
     switch (instance.claim()) {
     case SingleInstance::Claim::Run:
+        if (!distrust.isEmpty())
+            tell(prompts, distrust, QMessageBox::Warning);
         break;
     case SingleInstance::Claim::Forwarded:
+        if (!distrust.isEmpty())
+            std::fprintf(stderr, "%s\n", qPrintable(distrust));
         return 0;
+    case SingleInstance::Claim::Unreachable:
+        tell(prompts,
+             QStringLiteral("Roradaza \u00E8 gi\u00E0 in esecuzione su questa cartella (processo %1), ma questo avvio "
+                            "non pu\u00F2 richiamarlo.\n%2")
+                 .arg(instance.holder())
+                 .arg(distrust),
+             QMessageBox::Warning);
+        return 1;
     case SingleInstance::Claim::Busy:
         tell(prompts,
              QStringLiteral("Roradaza è già in esecuzione su questa cartella (processo %1), ma non risponde.\n"
