@@ -52,11 +52,12 @@ def fill(folder, room):
         os.truncate(filler, max(0, os.path.getsize(filler) - room))
 
 
-def run_row(helper, folder, records, room, settings_only):
+def run_row(helper, folder, records, room, settings_only, damaged=False):
     for name in os.listdir(folder):
         os.remove(os.path.join(folder, name))
     dat, ini = os.path.join(folder, "Roradaza.dat"), os.path.join(folder, "Roradaza.ini")
-    old = database(records)
+    # A damaged count line loads every record, and the save first keeps the file as Roradaza.dat.bak.
+    old = b"?" + database(records) if damaged else database(records)
     with open(dat, "wb") as file:
         file.write(old)
     with open(ini, "wb") as file:
@@ -69,6 +70,9 @@ def run_row(helper, folder, records, room, settings_only):
     with open(ini, "rb") as file:
         now_ini = file.read()
     left = sorted(set(os.listdir(folder)) - {"Roradaza.dat", "Roradaza.ini", "filler"})
+    if damaged and left == ["Roradaza.dat.bak"]:
+        with open(os.path.join(folder, "Roradaza.dat.bak"), "rb") as file:
+            left = [] if file.read() == old else ["Roradaza.dat.bak, not whole"]
     problems = []
     if left:
         problems.append(f"files left behind: {left}")
@@ -79,7 +83,7 @@ def run_row(helper, folder, records, room, settings_only):
                             f"(Roradaza.dat {len(now_dat)} bytes, Roradaza.ini {now_ini!r})")
         return "saved", problems
     failed_file = ini if settings_only or "Roradaza.ini" in message else dat
-    if failed_file not in message or "rimasto intatto" not in message:
+    if failed_file not in message or message.count("rimasto intatto") != 1:
         problems.append(f"the message does not name {failed_file} and say it is whole: {message!r}")
     if failed_file == dat and (now_dat != old or now_ini != OLD_SETTINGS):
         problems.append(f"a failed save changed the files (Roradaza.dat {len(now_dat)} of {len(old)} bytes, "
@@ -98,11 +102,12 @@ def inside(args):
         return SKIP
     failures = 0
     try:
-        for settings_only in (False, True):
+        for settings_only, damaged in ((False, False), (False, True), (True, False)):
             for room_name, room in ROOMS.items():
-                for records in ([1] if settings_only else SIZES):
+                for records in ([1] if settings_only else [1, 5000] if damaged else SIZES):
                     what = "Roradaza.ini alone" if settings_only else f"{records} records"
-                    outcome, problems = run_row(args.helper, folder, records, room, settings_only)
+                    what += ", damaged count line" if damaged else ""
+                    outcome, problems = run_row(args.helper, folder, records, room, settings_only, damaged)
                     print(f"{what}, {room_name}: {outcome}")
                     if room == 0 and outcome == "saved":
                         problems.append("a save on a full filesystem said it succeeded")
