@@ -60,24 +60,25 @@ QString groupName(gid_t gid)
 // Gives the open file the owner, group and mode bits of the one it replaces
 // or copies, or says why it cannot: a file of another user is not taken
 // over, and a setgid bit is not dropped without a word.
-QString takeOwnerAndMode(int handle, const QString &like)
+QString takeOwnerAndMode(int handle, const QString &path, const QString &like)
 {
     struct stat want = {};
     struct stat now = {};
     if (::stat(QFile::encodeName(like).constData(), &want) != 0 || ::fstat(handle, &now) != 0)
         return {};
+    // The file itself is named by the message already; the one copied is named here.
+    const QString file = like == path ? QStringLiteral("il file") : QDir::toNativeSeparators(like);
     const uid_t uid = now.st_uid == want.st_uid ? uid_t(-1) : want.st_uid;
     const gid_t gid = now.st_gid == want.st_gid ? gid_t(-1) : want.st_gid;
     if ((uid != uid_t(-1) || gid != gid_t(-1)) && ::fchown(handle, uid, gid) != 0) {
-        return QStringLiteral("%1 \u00E8 dell'utente %2 e del gruppo %3, che l'utente %4 non pu\u00F2 dare a un "
-                              "file nuovo: salvando diventerebbe suo. Salvare come l'utente %2 (%5)")
-            .arg(QDir::toNativeSeparators(like), userName(want.st_uid), groupName(want.st_gid), userName(::geteuid()),
-                 qt_error_string(errno));
+        return QStringLiteral("%1 \u00E8 dell'utente %2 e del gruppo %3: salvato dall'utente %4 diventerebbe suo. "
+                              "Salvare come l'utente %2")
+            .arg(file, userName(want.st_uid), groupName(want.st_gid), userName(::geteuid()));
     }
     const mode_t bits = want.st_mode & 07777;
     if (::fchmod(handle, bits) != 0 || ::fstat(handle, &now) != 0 || (now.st_mode & 07777) != bits) {
         return QStringLiteral("i permessi di %1 (%2) non si possono dare a un file nuovo")
-            .arg(QDir::toNativeSeparators(like))
+            .arg(file)
             .arg(qulonglong(bits), 4, 8, QLatin1Char('0'));
     }
     return {};
@@ -141,7 +142,7 @@ void writeWholeFile(const QString &path, const QByteArray &bytes, const QString 
 #ifdef Q_OS_UNIX
     const QString like = ownerAndModeOf.isEmpty() ? path : ownerAndModeOf;
     if (QFileInfo::exists(like)) {
-        if (const QString refusal = takeOwnerAndMode(file.handle(), like); !refusal.isEmpty()) {
+        if (const QString refusal = takeOwnerAndMode(file.handle(), path, like); !refusal.isEmpty()) {
             file.cancelWriting();
             throw Failure(cannotCreateMessage(path, refusal) + unchanged);
         }

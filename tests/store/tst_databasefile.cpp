@@ -11,7 +11,10 @@
 
 #include <memory>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace roradaza;
 using namespace storetest;
@@ -93,6 +96,42 @@ template <typename Read, typename Fill> Steps startUp(DatabaseFile &file, Read r
     steps.records = recordsOf(list);
     steps.kept = file.needsBackup();
     return steps;
+}
+
+// Loads and saves the file with one more record as a user of its own (uid
+// 65533), in a child process; gives the save's failure, empty when it saved.
+QString saveAsAnotherUser(const QString &path)
+{
+    int pipe[2];
+    if (::pipe(pipe) != 0)
+        return QStringLiteral("no pipe");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipe[0]);
+        QByteArray said = "not another user";
+        if (::setgroups(0, nullptr) == 0 && ::setgid(65533) == 0 && ::setuid(65533) == 0) {
+            said.clear();
+            try {
+                DatabaseFile file(path);
+                EventList list;
+                file.load(list, [] { return false; });
+                list.append({"Nuovo", "01", "01", "00", "0000"});
+                file.save(list);
+            } catch (const Failure &failure) {
+                said = failure.message().toUtf8();
+            }
+        }
+        [[maybe_unused]] const auto written = ::write(pipe[1], said.constData(), std::size_t(said.size()));
+        ::_exit(0);
+    }
+    ::close(pipe[1]);
+    QByteArray said;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(pipe[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, got);
+    ::close(pipe[0]);
+    ::waitpid(child, nullptr, 0);
+    return QString::fromUtf8(said);
 }
 
 const EventRecord sample = EventRecord::sampleRecord();
@@ -271,12 +310,14 @@ private slots:
         QTest::addColumn<bool>("foreign"); // owned by another user and group: only root can keep that
         QTest::addColumn<bool>("damaged"); // so that the save first keeps a copy
         QTest::addColumn<bool>("empty");   // the list saved is empty
-        QTest::newRow("link") << true << 0644 << false << false << false;
-        QTest::newRow("link, list emptied") << true << 0644 << false << false << true;
-        QTest::newRow("link, damaged") << true << 0600 << false << true << false;
-        QTest::newRow("private file and its copy") << false << 0600 << false << true << false;
-        QTest::newRow("shared setgid file") << false << 02664 << false << false << false;
-        QTest::newRow("another user's file, saved by root") << false << 02640 << true << true << false;
+        QTest::addColumn<bool>("byUser");  // saved by a user who cannot give the file to its owner
+        QTest::newRow("link") << true << 0644 << false << false << false << false;
+        QTest::newRow("link, list emptied") << true << 0644 << false << false << true << false;
+        QTest::newRow("link, damaged") << true << 0600 << false << true << false << false;
+        QTest::newRow("private file and its copy") << false << 0600 << false << true << false << false;
+        QTest::newRow("shared setgid file") << false << 02664 << false << false << false << false;
+        QTest::newRow("another user's file, saved by root") << false << 02640 << true << true << false << false;
+        QTest::newRow("another user's file, saved by a user") << false << 0666 << true << false << false << true;
     }
     // A save changes the content alone: a link stays a link, and the file and
     // its copy keep the owner, group and mode bits of the original.
@@ -287,6 +328,7 @@ private slots:
         QFETCH(bool, foreign);
         QFETCH(bool, damaged);
         QFETCH(bool, empty);
+        QFETCH(bool, byUser);
         if (foreign && !runningAsRoot())
             QSKIP("only root gives a file to another user");
         const QString target = link ? path(QStringLiteral("elsewhere/events")) : path();
@@ -301,6 +343,22 @@ private slots:
             QVERIFY(QFile::link(target, path()));
         struct stat before = {};
         QCOMPARE(::stat(name.constData(), &before), 0);
+        if (byUser) {
+            // The save is refused, with why, rather than take the file over.
+            QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::Permissions(0x7777)));
+            const QString refusal = saveAsAnotherUser(path());
+            QVERIFY2(refusal.startsWith(QStringLiteral("Cannot create file ") + path()) &&
+                         refusal.contains(QStringLiteral("Salvare come l'utente")) &&
+                         refusal.count(QStringLiteral("rimasto intatto")) == 1,
+                     qPrintable(refusal));
+            struct stat after = {};
+            QCOMPARE(::stat(name.constData(), &after), 0);
+            QCOMPARE(after.st_uid, before.st_uid);
+            QCOMPARE(after.st_ino, before.st_ino);
+            QCOMPARE(readBytes(path()), original);
+            QCOMPARE(files(), QStringList{QStringLiteral("Roradaza.dat")});
+            return;
+        }
 
         DatabaseFile file(path());
         EventList list;
