@@ -75,7 +75,7 @@ private:
     QString tooLargeAdvice() const;
     // Refuses a list whose file the loader would refuse: too large, or a
     // field with a line break.
-    void checkLoadable(const EventList &list, qsizetype size) const;
+    void checkLoadable(const EventList &list, const QByteArray &bytes) const;
     Layout layoutOfBuffer() const;
     void fillRecords(EventList &list, Layout layout);
 
