@@ -65,8 +65,10 @@ def run_row(helper, folder, records, room, settings_only, damaged=False):
     fill(folder, room)
     helper_run = subprocess.run([helper, "-" if settings_only else dat, ini], capture_output=True, timeout=60)
     message = helper_run.stderr.decode()
-    with open(dat, "rb") as file:
-        now_dat = file.read()
+    now_dat = None  # a save that removed the file is told as such, not taken for a crash of the test
+    if os.path.exists(dat):
+        with open(dat, "rb") as file:
+            now_dat = file.read()
     with open(ini, "rb") as file:
         now_ini = file.read()
     left = sorted(set(os.listdir(folder)) - {"Roradaza.dat", "Roradaza.ini", "filler"})
@@ -80,17 +82,44 @@ def run_row(helper, folder, records, room, settings_only, damaged=False):
     if helper_run.returncode == 0:
         if now_dat != new_dat or now_ini != NEW_SETTINGS:
             problems.append(f"the save said it succeeded, yet the files are not the new ones "
-                            f"(Roradaza.dat {len(now_dat)} bytes, Roradaza.ini {now_ini!r})")
+                            f"(Roradaza.dat {len(now_dat or b'')} bytes, Roradaza.ini {now_ini!r})")
         return "saved", problems
     failed_file = ini if settings_only or "Roradaza.ini" in message else dat
     if failed_file not in message or message.count("rimasto intatto") != 1:
         problems.append(f"the message does not name {failed_file} and say it is whole: {message!r}")
     if failed_file == dat and (now_dat != old or now_ini != OLD_SETTINGS):
-        problems.append(f"a failed save changed the files (Roradaza.dat {len(now_dat)} of {len(old)} bytes, "
+        problems.append(f"a failed save changed the files (Roradaza.dat {len(now_dat or b'')} of {len(old)} bytes, "
                         f"Roradaza.ini {now_ini!r})")
     if failed_file == ini and (now_dat != new_dat or now_ini != OLD_SETTINGS):
         problems.append(f"a failed settings save changed Roradaza.ini ({now_ini!r}) or left Roradaza.dat wrong")
     return "refused: " + message.strip().splitlines()[-1], problems
+
+
+def rename_refused(helper, folder):
+    """Roradaza.dat is a mount point, so that the complete new file cannot be renamed over it: the
+    message says so, once, and not as a refused access."""
+    for name in os.listdir(folder):
+        os.remove(os.path.join(folder, name))
+    dat, ini = os.path.join(folder, "Roradaza.dat"), os.path.join(folder, "Roradaza.ini")
+    old = database(10)
+    for path, data in ((dat, old), (ini, OLD_SETTINGS)):
+        with open(path, "wb") as file:
+            file.write(data)
+    if subprocess.run(["mount", "--bind", dat, dat], capture_output=True).returncode != 0:
+        return "skipped: cannot bind a file over itself", []
+    try:
+        message = subprocess.run([helper, dat, ini], capture_output=True, timeout=60).stderr.decode()
+    finally:
+        subprocess.run(["umount", dat])
+    problems = []
+    if not message.startswith(f"Cannot replace file {dat}") or message.count("rimasto intatto") != 1:
+        problems.append(f"the message does not say that the file could not be replaced, once: {message!r}")
+    with open(dat, "rb") as file:
+        if file.read() != old:
+            problems.append("Roradaza.dat changed")
+    if sorted(os.listdir(folder)) != ["Roradaza.dat", "Roradaza.ini"]:
+        problems.append(f"files left behind: {os.listdir(folder)}")
+    return "refused: " + message.strip(), problems
 
 
 def inside(args):
@@ -114,6 +143,11 @@ def inside(args):
                     for problem in problems:
                         print(f"FAILED: {problem}")
                     failures += len(problems)
+        outcome, problems = rename_refused(args.helper, folder)
+        print(f"10 records, rename refused: {outcome}")
+        for problem in problems:
+            print(f"FAILED: {problem}")
+        failures += len(problems)
     finally:
         subprocess.run(["umount", folder])
         os.rmdir(folder)
