@@ -110,6 +110,8 @@ def bad_file_case(case, source, answer):
         check(not ended and saved, "the program saved on its way to the tray and runs on")
         if kept is not None:
             check(kept == original, "Roradaza.dat.bak holds the original bytes")
+            # What a damaged file gave is saved on the way to the tray, not emptied into the sample next time.
+            check(asked or now is not None, "the records loaded are saved, not removed")
         elif now != original and asked:
             log("note: the converted file replaced the older one without a kept copy")
         elif now != original:
