@@ -150,6 +150,8 @@ void writeWholeFile(const QString &path, const QByteArray &bytes, const QString 
     if (::fsync(file.handle()) != 0)
         throw failure(errno == ENOSPC ? QFileDevice::ResourceError : QFileDevice::WriteError, qt_error_string(errno));
     const QString written = finalFile(path);
+#else
+    Q_UNUSED(ownerAndModeOf);
 #endif
     if (!file.commit()) {
         if (file.error() == QFileDevice::RenameError || file.error() == QFileDevice::NoError)
