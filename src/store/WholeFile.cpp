@@ -128,6 +128,17 @@ void writeWholeFile(const QString &path, const QByteArray &bytes, const QString 
         file.cancelWriting();
         return Failure(ioErrorMessage(error, path, reason) + unchanged);
     };
+#ifdef Q_OS_UNIX
+    // Owner and mode before the first byte: a private file's content is
+    // never readable by others, not even in the new file not yet in place.
+    const QString like = ownerAndModeOf.isEmpty() ? path : ownerAndModeOf;
+    if (QFileInfo::exists(like)) {
+        if (const QString refusal = takeOwnerAndMode(file.handle(), path, like); !refusal.isEmpty()) {
+            file.cancelWriting();
+            throw Failure(cannotCreateMessage(path, refusal) + unchanged);
+        }
+    }
+#endif
     // A disk that fills up takes part of a write without a word: the rest
     // is written again, to meet the error itself.
     for (qint64 done = 0; done < bytes.size();) {
@@ -140,13 +151,6 @@ void writeWholeFile(const QString &path, const QByteArray &bytes, const QString 
         done += written;
     }
 #ifdef Q_OS_UNIX
-    const QString like = ownerAndModeOf.isEmpty() ? path : ownerAndModeOf;
-    if (QFileInfo::exists(like)) {
-        if (const QString refusal = takeOwnerAndMode(file.handle(), path, like); !refusal.isEmpty()) {
-            file.cancelWriting();
-            throw Failure(cannotCreateMessage(path, refusal) + unchanged);
-        }
-    }
     if (::fsync(file.handle()) != 0)
         throw failure(errno == ENOSPC ? QFileDevice::ResourceError : QFileDevice::WriteError, qt_error_string(errno));
     const QString written = finalFile(path);
