@@ -268,9 +268,8 @@ QByteArray DatabaseFile::serialize(const EventList &list)
 QString DatabaseFile::nextBackupPath() const
 {
     // A link to nothing holds nothing: its name is free for the copy.
-    const auto taken = [](const QString &path) { return QFileInfo::exists(path); };
     QString candidate = m_path + QStringLiteral(".bak");
-    for (int number = 1; taken(candidate); ++number)
+    for (int number = 1; QFileInfo::exists(candidate); ++number)
         candidate = m_path + QStringLiteral(".bak.%1").arg(number);
     return candidate;
 }
