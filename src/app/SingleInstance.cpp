@@ -172,8 +172,14 @@ bool SingleInstance::callFirst()
         if (!socket.waitForConnected(1000))
             continue;
 #ifdef Q_OS_UNIX
-        if (!peerIsThisUser(socket.socketDescriptor()))
+        if (!peerIsThisUser(socket.socketDescriptor())) {
+            const QString why = QStringLiteral("A %1 risponde un programma di un altro utente: non gli viene chiesto "
+                                               "nulla.")
+                                    .arg(name);
+            if (!m_distrust.contains(why))
+                m_distrust << why;
             continue;
+        }
 #endif
         socket.write("come forward\n");
         socket.waitForBytesWritten(1000);

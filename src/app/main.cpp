@@ -76,8 +76,9 @@ int main(int argc, char *argv[])
         tell(prompts,
              QStringLiteral("Roradaza è già in esecuzione su questa cartella (processo %1), ma non risponde.\n"
                             "Chiudere quel programma, poi avviare di nuovo Roradaza.\n\nFile di blocco: %2")
-                 .arg(instance.holder())
-                 .arg(QDir::toNativeSeparators(instance.lockPath())),
+                     .arg(instance.holder())
+                     .arg(QDir::toNativeSeparators(instance.lockPath())) +
+                 (instance.distrust().isEmpty() ? QString() : u'\n' + instance.distrust().join(u'\n')),
              QMessageBox::Warning);
         return 1;
     }
