@@ -22,9 +22,10 @@ class SingleInstance final : public QObject
 
 public:
     enum class Claim {
-        Run,       // this program holds the folder
-        Forwarded, // another program runs on the folder and was asked to come forward
-        Busy,      // a live program holds the folder but does not answer
+        Run,         // this program holds the folder
+        Forwarded,   // another program runs on the folder and was asked to come forward
+        Busy,        // a live program holds the folder but does not answer
+        Unreachable, // a live program holds the folder, and no folder for its socket can be trusted
     };
 
     explicit SingleInstance(const QString &dataFolder);
@@ -33,12 +34,16 @@ public:
     // The process named in the lock file, 0 when unknown.
     qint64 holder() const;
     QString lockPath() const { return m_lockPath; }
+    // Why a folder for the socket was not used, one message per folder:
+    // another user's, or one that others can write.
+    const QStringList &distrust() const { return m_distrust; }
 
 signals:
     void comeForwardRequested();
 
 private:
     void listen();
+    void cleanUp();
     bool callFirst();
     bool takeOver();
 
@@ -48,6 +53,8 @@ private:
     // Where the holder listens, each of them. The names come from the folder
     // alone, so that a start under another TMPDIR finds it too.
     QStringList m_names;
+    QStringList m_folders; // the folders of those names, each checked to be the user's own
+    QStringList m_distrust;
 };
 
 } // namespace roradaza

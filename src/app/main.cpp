@@ -57,17 +57,32 @@ int main(int argc, char *argv[])
     const QString dataFolder = dataFolderFor(programFolder);
     QDir().mkpath(dataFolder);
     SingleInstance instance(dataFolder);
+    // A socket folder another user holds is named, so that a start that cannot call this one is understood.
+    const QString distrust = instance.distrust().join(u'\n');
     switch (instance.claim()) {
     case SingleInstance::Claim::Run:
+        if (!distrust.isEmpty())
+            tell(prompts, distrust, QMessageBox::Warning);
         break;
     case SingleInstance::Claim::Forwarded:
+        if (!distrust.isEmpty())
+            std::fprintf(stderr, "%s\n", qPrintable(distrust));
         return 0;
+    case SingleInstance::Claim::Unreachable:
+        tell(prompts,
+             QStringLiteral("Roradaza \u00E8 gi\u00E0 in esecuzione su questa cartella (processo %1), ma questo avvio "
+                            "non pu\u00F2 richiamarlo.\n%2")
+                 .arg(instance.holder())
+                 .arg(distrust),
+             QMessageBox::Warning);
+        return 1;
     case SingleInstance::Claim::Busy:
         tell(prompts,
              QStringLiteral("Roradaza è già in esecuzione su questa cartella (processo %1), ma non risponde.\n"
                             "Chiudere quel programma, poi avviare di nuovo Roradaza.\n\nFile di blocco: %2")
-                 .arg(instance.holder())
-                 .arg(QDir::toNativeSeparators(instance.lockPath())),
+                     .arg(instance.holder())
+                     .arg(QDir::toNativeSeparators(instance.lockPath())) +
+                 (instance.distrust().isEmpty() ? QString() : u'\n' + instance.distrust().join(u'\n')),
              QMessageBox::Warning);
         return 1;
     }
@@ -120,6 +135,6 @@ int main(int argc, char *argv[])
     form1.show();
     // Showing runs the first check, whose questions may already have seen the end.
     if (form1.hasEnded())
-        return 0;
+        return form1.exitStatus();
     return QApplication::exec();
 }

@@ -2,6 +2,7 @@
 #include "store/DataFolder.h"
 
 #include "store/Failure.h"
+#include "store/SettingsFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -73,12 +74,29 @@ bool bringEventsAlong(const QString &executableFolder, const QString &dataFolder
     const QDir to(dataFolder);
     const QString database = QStringLiteral("Roradaza.dat");
     const QString settings = QStringLiteral("Roradaza.ini");
-    if (from.canonicalPath() == to.canonicalPath() || to.exists(database) || !from.exists(database))
+    const auto there = [](const QString &path) {
+        const QFileInfo info(path);
+        return info.exists() || info.isSymLink();
+    };
+    // Either file in the data folder means the events live there already:
+    // every save writes both, so a list emptied there (which removes
+    // Roradaza.dat) still has its Roradaza.ini, and the old events beside
+    // the program never come back.
+    if (from.canonicalPath() == to.canonicalPath() || there(to.filePath(database)) || there(to.filePath(settings)) ||
+        !from.exists(database))
         return false;
-    // The settings first: Roradaza.dat in place is what marks the move as done.
-    if (from.exists(settings) && !to.exists(settings))
-        copyOver(from.filePath(settings), to.filePath(settings));
+    // Roradaza.ini in place marks the move as done: it comes last, and goes
+    // again when the events could not follow.
     copyOver(from.filePath(database), to.filePath(database));
+    try {
+        if (from.exists(settings))
+            copyOver(from.filePath(settings), to.filePath(settings));
+        else
+            SettingsFile(to.filePath(settings)).write(Settings());
+    } catch (...) {
+        QFile::remove(to.filePath(database));
+        throw;
+    }
     return true;
 }
 

@@ -17,11 +17,12 @@ QString dataFolderFor(const QString &executableFolder);
 namespace roradaza {
 
 // When the data lives elsewhere because the executable's folder cannot be
-// written, the events kept beside the executable come along: Roradaza.ini
-// and Roradaza.dat are copied into the data folder, once, while it has no
-// Roradaza.dat of its own. True when they were copied. A copy that fails
-// raises a Failure naming both files and leaves nothing half-copied; the
-// originals are never touched.
+// written, the events kept beside the executable come along: Roradaza.dat
+// and Roradaza.ini (the default one when there is none) are copied into the
+// data folder, once for good: never while it has either file of its own.
+// True when they were copied. A copy that fails raises a Failure naming
+// both files and leaves nothing half-copied; the originals are never
+// touched.
 bool bringEventsAlong(const QString &executableFolder, const QString &dataFolder);
 
 } // namespace roradaza

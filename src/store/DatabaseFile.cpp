@@ -4,6 +4,7 @@
 #include "store/Conversions.h"
 #include "store/Failure.h"
 #include "store/FileErrors.h"
+#include "store/Text.h"
 #include "store/WholeFile.h"
 
 #include <QDir>
@@ -12,6 +13,8 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
@@ -77,25 +80,21 @@ bool DatabaseFile::exists() const
     return info.exists() || info.isSymLink();
 }
 
-void DatabaseFile::read()
-{
-    try {
-        m_buffer = LineBuffer(readWholeFile(m_path, maxBytes));
-        m_layout = layoutOfBuffer();
-    } catch (...) {
-        m_needsBackup = true;
-        throw;
-    }
-}
-
 DatabaseFile::Layout DatabaseFile::layoutOfBuffer() const
 {
-    try {
-        toInteger(m_buffer.line(5));
+    const auto converts = [this](qsizetype line) {
+        try {
+            toInteger(m_buffer.line(line));
+            return true;
+        } catch (const Failure &) {
+            return false;
+        }
+    };
+    // The older layout has a count line too: an empty file, or bytes that
+    // do not begin with a number, are not one, whatever their sixth line.
+    if (m_buffer.isEmpty() || converts(5) || !converts(0))
         return Layout::Current;
-    } catch (const Failure &) {
-        return Layout::Older;
-    }
+    return Layout::Older;
 }
 
 void DatabaseFile::fill(EventList &list, Layout layout)
@@ -111,11 +110,25 @@ void DatabaseFile::fill(EventList &list, Layout layout)
 
 void DatabaseFile::fillRecords(EventList &list, Layout layout)
 {
-    const int last = toInteger(m_buffer.line(0));
+    // No bytes at all hold no events: an empty list, not a damaged file.
+    if (m_buffer.isEmpty())
+        return;
+    // A count line that is not a number, or negative with records after it,
+    // was damaged: the records are taken as far as the lines hold whole ones.
+    const QByteArrayView countLine = m_buffer.line(0);
+    std::optional<int> count;
+    try {
+        count = toInteger(countLine);
+    } catch (const Failure &) {
+    }
+    if (count && *count < 0 && (*count < -1 || m_buffer.hasLine(1)))
+        count.reset();
+    const bool damagedCount = !count;
+    const int last = count.value_or(std::numeric_limits<int>::max() - 1);
     const qint64 linesPerRecord = layout == Layout::Current ? 5 : 4;
     const qint64 room = EventList::capacity - list.size();
     std::vector<EventRecord> records;
-    records.reserve(std::size_t(std::clamp<qint64>(qint64(last) + 1, 0, room)));
+    records.reserve(std::size_t(std::clamp<qint64>(damagedCount ? 1024 : qint64(last) + 1, 0, room)));
     bool overflow = false;
     bool cutShort = false;
     FieldPool pool;
@@ -140,13 +153,20 @@ void DatabaseFile::fillRecords(EventList &list, Layout layout)
         record.year =
             pool.take(layout == Layout::Current ? m_buffer.line(first + 4) : QByteArrayView(markers::everyYear));
     }
-    const bool endedEarly = !overflow && !cutShort && k <= last;
+    const bool endedEarly = !damagedCount && !overflow && !cutShort && k <= last;
     // Lines after the records the count line promises mean that the count
     // was damaged (empty lines at the very end are only a loose line break).
     bool linesAfter = false;
     if (k > last) {
         for (qint64 at = linesPerRecord * k + 1; !linesAfter && m_buffer.hasLine(at); ++at)
             linesAfter = !m_buffer.line(at).isEmpty();
+    }
+    // The start of a damaged count line, for the message: the line itself goes with the bytes.
+    QByteArray shown;
+    if (damagedCount) {
+        shown = countLine.first(std::min<qsizetype>(countLine.size(), 20)).toByteArray();
+        if (countLine.size() > shown.size())
+            shown += "...";
     }
     // The lines are all taken: the file's bytes need not stay in memory.
     m_buffer = LineBuffer();
@@ -160,6 +180,13 @@ void DatabaseFile::fillRecords(EventList &list, Layout layout)
                                      "sono stati caricati i primi %2.")
                           .arg(file)
                           .arg(EventList::capacity) +
+                      kept);
+    }
+    if (damagedCount) {
+        throw Failure(QStringLiteral("L'archivio %1 ha la prima riga danneggiata (\"%2\" non \u00E8 il numero degli "
+                                     "eventi): sono stati caricati i %3 eventi completi che la seguono.")
+                          .arg(file, text::fromCp1252(shown))
+                          .arg(loaded) +
                       kept);
     }
     if (cutShort) {
@@ -240,30 +267,97 @@ QByteArray DatabaseFile::serialize(const EventList &list)
 
 QString DatabaseFile::nextBackupPath() const
 {
+    // A link to nothing holds nothing: its name is free for the copy.
     QString candidate = m_path + QStringLiteral(".bak");
     for (int number = 1; QFileInfo::exists(candidate); ++number)
         candidate = m_path + QStringLiteral(".bak.%1").arg(number);
     return candidate;
 }
 
+QString DatabaseFile::tooLargeAdvice() const
+{
+    const QFileInfo info(m_path);
+    if (!info.isFile() || info.size() <= maxBytes)
+        return {};
+    return QStringLiteral("\nUn archivio cos\u00EC grande non viene da Roradaza: spostare %1 in un'altra cartella; "
+                          "il programma ripartir\u00E0 allora con un elenco nuovo.")
+        .arg(QDir::toNativeSeparators(m_path));
+}
+
+void DatabaseFile::read()
+{
+    try {
+        m_buffer = LineBuffer(readWholeFile(m_path, maxBytes));
+        m_layout = layoutOfBuffer();
+    } catch (const Failure &failure) {
+        m_needsBackup = true;
+        throw Failure(failure.message() + tooLargeAdvice());
+    } catch (...) {
+        m_needsBackup = true;
+        throw;
+    }
+}
+
+void DatabaseFile::checkLoadable(const EventList &list, const QByteArray &bytes) const
+{
+    const QString unchanged = exists() ? previousFileUnchanged() : QString();
+    // Every field is one line: a line break inside one would shift every
+    // record after it. The bytes tell at once; the record is sought only then.
+    const qsizetype lines = list.isEmpty() ? 0 : 1 + 5 * qsizetype(list.size());
+    const bool whole = bytes.count('\n') == lines && bytes.count('\r') == lines;
+    static const std::vector<EventRecord> empty;
+    for (const EventRecord &record : whole ? empty : list.records()) {
+        for (const QByteArray *field : {&record.name, &record.month, &record.day, &record.advance, &record.year}) {
+            if (field->contains('\r') || field->contains('\n')) {
+                throw Failure(
+                    QStringLiteral("Cannot create file %1: l'evento \"%2\" ha un a capo nel testo, che "
+                                   "l'archivio non pu\u00F2 contenere")
+                        .arg(QDir::toNativeSeparators(m_path), text::fromCp1252(record.name.left(80)).simplified()) +
+                    unchanged);
+            }
+        }
+    }
+    if (const qsizetype size = bytes.size(); size > maxBytes) {
+        throw Failure(QStringLiteral("Cannot create file %1: l'archivio sarebbe di %2 byte, pi\u00F9 dei %3 che "
+                                     "il programma sa rileggere. Accorciare i nomi pi\u00F9 lunghi o togliere "
+                                     "qualche evento, poi salvare di nuovo")
+                          .arg(QDir::toNativeSeparators(m_path))
+                          .arg(size)
+                          .arg(maxBytes) +
+                      unchanged);
+    }
+}
+
 void DatabaseFile::save(const EventList &list)
 {
+    const QByteArray bytes = list.isEmpty() ? QByteArray() : serialize(list);
+    // Nothing is written that the next start would refuse.
+    checkLoadable(list, bytes);
+
     if (m_needsBackup && exists()) {
         const QString backup = nextBackupPath();
         try {
-            writeWholeFile(backup, readWholeFile(m_path, maxBytes));
+            const QByteArray original = readWholeFile(m_path, maxBytes);
+            // A link to nothing in the copy's place goes: the copy is a file of its own.
+            if (QFileInfo(backup).isSymLink())
+                removeFile(backup);
+            writeWholeFile(backup, original, m_path);
         } catch (const Failure &failure) {
             // A file that cannot be kept is not replaced either.
-            throw Failure(failure.message() + previousFileUnchanged());
+            QString message = failure.message();
+            if (!message.endsWith(previousFileUnchanged()))
+                message += previousFileUnchanged();
+            throw Failure(message + tooLargeAdvice());
         }
         m_backupPath = backup;
     }
     m_needsBackup = false;
 
-    if (list.isEmpty())
+    // A link stays a link: an emptied list empties the file it points to.
+    if (list.isEmpty() && !QFileInfo(m_path).isSymLink())
         removeFile(m_path);
     else
-        writeWholeFile(m_path, serialize(list));
+        writeWholeFile(m_path, bytes);
 }
 
 } // namespace roradaza

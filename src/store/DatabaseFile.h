@@ -55,9 +55,11 @@ public:
     // converted only when askConvert agrees (Declined leaves the list empty).
     Outcome load(EventList &list, const std::function<bool()> &askConvert);
 
-    // Writes the list, or removes the file when the list is empty. A file
-    // that failed to load is first kept as a copy beside it, so nothing the
-    // user had is lost; a failed save leaves the previous file whole.
+    // Writes the list, or removes the file when the list is empty (a link
+    // stays, and the file it points to is emptied). A file that failed to
+    // load is first kept as a copy beside it, with its owner and mode, so
+    // nothing the user had is lost; a failed save leaves the previous file
+    // whole. A list the loader could not read back is not written.
     void save(const EventList &list);
 
     // Whether the next save will first keep the present file as a copy.
@@ -69,6 +71,11 @@ public:
 
 private:
     QString nextBackupPath() const;
+    // What to do with a file too large to read, when it is one; else empty.
+    QString tooLargeAdvice() const;
+    // Refuses a list whose file the loader would refuse: too large, or a
+    // field with a line break.
+    void checkLoadable(const EventList &list, const QByteArray &bytes) const;
     Layout layoutOfBuffer() const;
     void fillRecords(EventList &list, Layout layout);
 

@@ -24,6 +24,11 @@ QString cannotCreateMessage(const QString &path, const QString &reason)
     return withReason(QStringLiteral("Cannot create file %1").arg(QDir::toNativeSeparators(path)), reason);
 }
 
+QString cannotReplaceMessage(const QString &path, const QString &reason)
+{
+    return withReason(QStringLiteral("Cannot replace file %1").arg(QDir::toNativeSeparators(path)), reason);
+}
+
 QString ioErrorMessage(QFileDevice::FileError error, const QString &path, const QString &reason)
 {
     QString text;
@@ -31,7 +36,6 @@ QString ioErrorMessage(QFileDevice::FileError error, const QString &path, const 
     case QFileDevice::PermissionsError:
     case QFileDevice::OpenError:
     case QFileDevice::RemoveError:
-    case QFileDevice::RenameError:
         text = QStringLiteral("File access denied");
         break;
     case QFileDevice::ResourceError:

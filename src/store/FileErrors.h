@@ -10,6 +10,8 @@ namespace roradaza {
 // reason in brackets, when there is one.
 QString cannotOpenMessage(const QString &path, const QString &reason = {});   // "Cannot open file %s"
 QString cannotCreateMessage(const QString &path, const QString &reason = {}); // "Cannot create file %s"
+// The new content was written whole, but could not take the old file's place.
+QString cannotReplaceMessage(const QString &path, const QString &reason = {}); // "Cannot replace file %s"
 // The I/O error's own text, the file and the reason: "Disk full: %s (...)",
 // "File access denied: %s (...)", "Disk write error: %s (...)".
 QString ioErrorMessage(QFileDevice::FileError error, const QString &path, const QString &reason);

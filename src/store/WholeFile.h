@@ -15,10 +15,13 @@ namespace roradaza {
 QByteArray readWholeFile(const QString &path, qint64 limit);
 
 // Replaces the file with these bytes only once every one of them is on disk:
-// written unbuffered, synced, then renamed over the old file. On any failure
-// the old file stays exactly as it was, and the message names the file and
-// says so.
-void writeWholeFile(const QString &path, const QByteArray &bytes);
+// written unbuffered, synced, renamed over the old file, and the folder
+// synced. On any failure before the rename the old file stays exactly as it
+// was, and the message names the file and says so. The new file takes the
+// owner, group and mode bits of ownerAndModeOf (by default the file it
+// replaces), or is not written when they cannot be given. A link is written
+// through and stays a link.
+void writeWholeFile(const QString &path, const QByteArray &bytes, const QString &ownerAndModeOf = {});
 
 // Removes the file; a failure names it and says it is still there.
 void removeFile(const QString &path);

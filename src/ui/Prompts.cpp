@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QInputDialog>
 #include <QPushButton>
+#include <QRegularExpression>
 
 #include <utility>
 
@@ -115,10 +116,27 @@ std::optional<QString> DialogPrompts::askText(QWidget *parent, const QString &ca
     return box.textValue();
 }
 
+QString defaultSuffixOf(const QString &filter)
+{
+    // "Calendario iCalendar (*.ics)" gives "ics": the first pattern of the first filter.
+    static const QRegularExpression pattern(QStringLiteral("\\(\\*\\.([^ ;)*?]+)"));
+    const QRegularExpressionMatch match = pattern.match(filter);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
+
 QString DialogPrompts::askFile(QWidget *parent, const QString &caption, const QString &filter, bool save)
 {
-    return save ? QFileDialog::getSaveFileName(parent, caption, QString(), filter)
-                : QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+    if (!save)
+        return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+    // The suffix is added by the dialog, before it asks whether to replace a
+    // file: "promemoria" asks about "promemoria.ics".
+    QFileDialog dialog(parent, caption, QString(), filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffixOf(filter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
 }
 
 } // namespace roradaza

@@ -29,6 +29,10 @@ public:
     virtual QString askFile(QWidget *parent, const QString &caption, const QString &filter, bool save) = 0;
 };
 
+// The suffix a save dialog adds to a bare name: the first pattern of the
+// filter ("ics" for "Calendario iCalendar (*.ics)"), empty for "*".
+QString defaultSuffixOf(const QString &filter);
+
 // Qt's own boxes.
 class DialogPrompts final : public Prompts
 {

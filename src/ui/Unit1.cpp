@@ -663,7 +663,8 @@ bool TForm1::endProgram()
 {
     if (m_ended)
         return true;
-    if (m_modified && !guarded([this] { SaveDatabase1Click(); }) && !m_sessionEnding) {
+    const bool saveFailed = m_modified && !guarded([this] { SaveDatabase1Click(); });
+    if (saveFailed && !m_sessionEnding) {
         // A save that fails every time must not keep the program from ending.
         const auto answer = m_platform.prompts.ask(
             nullptr, QStringLiteral("Confirm"),
@@ -675,9 +676,11 @@ bool TForm1::endProgram()
     if (m_ended)
         return true;
     m_ended = true;
+    // A session manager or script that ended the program learns that the changes are lost.
+    m_exitStatus = saveFailed && m_sessionEnding ? 1 : 0;
     hideTrayIcon();
     QCoreApplication::processEvents();
-    QCoreApplication::exit(0);
+    QCoreApplication::exit(m_exitStatus);
     return true;
 }
 
@@ -827,8 +830,18 @@ void TForm1::EsportaCalendario1Click()
                                               QStringLiteral("Calendario iCalendar (*.ics)"), true);
     if (path.isEmpty())
         return;
-    if (QFileInfo(path).suffix().isEmpty())
+    // A dialog that did not add the suffix itself has not asked about the file that has it.
+    if (QFileInfo(path).suffix().isEmpty()) {
         path += QStringLiteral(".ics");
+        if (QFileInfo(path).exists() || QFileInfo(path).isSymLink()) {
+            const auto answer = m_platform.prompts.ask(
+                this, QStringLiteral("Esporta calendario"),
+                QStringLiteral("%1 esiste gi\u00E0.\nSostituirlo?").arg(QDir::toNativeSeparators(path)),
+                QMessageBox::Warning, Prompts::Buttons::YesNo);
+            if (answer != Prompts::Answer::Yes)
+                return;
+        }
+    }
     const exchange::CalendarExport calendar =
         exchange::exportCalendar(m_events.records(), m_platform.clock.today(), QDateTime::currentDateTimeUtc());
     writeWholeFile(path, calendar.text);

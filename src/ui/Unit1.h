@@ -82,6 +82,8 @@ public:
     // one is left to answer a box, and the files stay as they were.
     void endSession();
     bool hasEnded() const { return m_ended; }
+    // 1 when the session ended the program and its last save failed.
+    int exitStatus() const { return m_exitStatus; }
     // The session manager asks for the data, at the end of the session or
     // at a checkpoint: a changed list is saved, and nothing else happens.
     // An open box is left alone; the ending that follows saves in its turn.
@@ -202,6 +204,7 @@ private:
     bool m_minimisedForTray = false;
     bool m_closingByCountdown = false;
     bool m_sessionEnding = false;
+    int m_exitStatus = 0;
     bool m_reportOnTerminal = false; // no one is left to answer a box
     int m_boxesClosedForEnd = 0;
     bool m_ended = false;

@@ -204,6 +204,7 @@ private slots:
             << databaseFile({{"Mario", "03", "29", "00", "0000"}}) << "29/03/2007" << QByteArray("OGGI:  Mario !\n");
         QTest::newRow("none: the sample record")
             << QByteArray() << "23/07/2007" << QByteArray("OGGI:  Compleanno di Zozadevi !\n");
+        QTest::newRow("empty: an empty list") << QByteArray("") << "23/07/2007" << QByteArray();
     }
 
     void databaseBesideTheProgram()
@@ -289,6 +290,9 @@ private slots:
                                     << QByteArray("'' is not a valid integer value");
         QTest::newRow("31 April, rolled over")
             << aroundBadRecord({"Bruno", "04", "31", "40", "0000"}) << QByteArray("'31/4/2007' is not a valid date");
+        QTest::newRow("count line beyond 64 bits")
+            << "99999999999999999999" + aroundBadRecord({"Bruno", "xx", "29", "00", "0000"}).mid(1)
+            << QByteArray("Roradaza.dat ha la prima riga danneggiata");
     }
 
     void badRecordKeepsTheOthers()
@@ -313,8 +317,9 @@ private slots:
                                       << QByteArray("Roradaza") << QString();
         QTest::newRow("older layout, one record")
             << QByteArray("0\nAnna\n03\n29\n00\n") << QByteArray("Roradaza") << QString();
-        QTest::newRow("count line") << QByteArray("abc\r\nAnna\r\n03\r\n29\r\n00\r\n0000\r\n")
-                                    << QByteArray("'abc' is not a valid integer value") << QString();
+        // Bytes that are no list at all are a damaged file, never the older layout.
+        QTest::newRow("NUL bytes") << QByteArray(64, '\0') << QByteArray("vecchio.dat ha la prima riga danneggiata")
+                                   << QString();
         QTest::newRow("missing") << QByteArray() << QByteArray("vecchio.dat") << QString();
         QTest::newRow("last record cut short") << QByteArray("1\r\nAnna\r\n05\r\n14\r\n07\r\n0000\r\nBruno\r\n04\r\n")
                                                << QByteArray("vecchio.dat finisce") << QString();

@@ -330,12 +330,12 @@ class Case:
     def running(self):
         return self.process.poll() is None
 
-    def wait_exit(self, timeout):
+    def wait_exit(self, timeout, status=0):
         try:
             code = self.process.wait(timeout)
         except subprocess.TimeoutExpired:
             raise Failed(f"the program was still running {timeout} s later")
-        check(code == 0, f"the program ended with exit code 0 (got {code})")
+        check(code == status, f"the program ended with exit code {status} (got {code})")
 
     def finish(self, passed):
         if self.process:
@@ -515,7 +515,8 @@ def case_stop_countdown(case, ending="menu", save_fails=False):
             time.sleep(0.3)
             screenshot(case.shot("session-end-with-editor.png"))
         case.process.send_signal(getattr(signal, ending))
-        case.wait_exit(10)
+        # Changes lost at the end of a session are not reported as success.
+        case.wait_exit(10, 1 if save_fails else 0)
     if save_fails:
         check(os.path.isdir(case.path("Roradaza.dat")) and not os.listdir(case.path("Roradaza.dat")),
               "the failed saves left Roradaza.dat as it was")

@@ -52,11 +52,12 @@ def fill(folder, room):
         os.truncate(filler, max(0, os.path.getsize(filler) - room))
 
 
-def run_row(helper, folder, records, room, settings_only):
+def run_row(helper, folder, records, room, settings_only, damaged=False):
     for name in os.listdir(folder):
         os.remove(os.path.join(folder, name))
     dat, ini = os.path.join(folder, "Roradaza.dat"), os.path.join(folder, "Roradaza.ini")
-    old = database(records)
+    # A damaged count line loads every record, and the save first keeps the file as Roradaza.dat.bak.
+    old = b"?" + database(records) if damaged else database(records)
     with open(dat, "wb") as file:
         file.write(old)
     with open(ini, "wb") as file:
@@ -64,11 +65,16 @@ def run_row(helper, folder, records, room, settings_only):
     fill(folder, room)
     helper_run = subprocess.run([helper, "-" if settings_only else dat, ini], capture_output=True, timeout=60)
     message = helper_run.stderr.decode()
-    with open(dat, "rb") as file:
-        now_dat = file.read()
+    now_dat = None  # a save that removed the file is told as such, not taken for a crash of the test
+    if os.path.exists(dat):
+        with open(dat, "rb") as file:
+            now_dat = file.read()
     with open(ini, "rb") as file:
         now_ini = file.read()
     left = sorted(set(os.listdir(folder)) - {"Roradaza.dat", "Roradaza.ini", "filler"})
+    if damaged and left == ["Roradaza.dat.bak"]:
+        with open(os.path.join(folder, "Roradaza.dat.bak"), "rb") as file:
+            left = [] if file.read() == old else ["Roradaza.dat.bak, not whole"]
     problems = []
     if left:
         problems.append(f"files left behind: {left}")
@@ -76,17 +82,44 @@ def run_row(helper, folder, records, room, settings_only):
     if helper_run.returncode == 0:
         if now_dat != new_dat or now_ini != NEW_SETTINGS:
             problems.append(f"the save said it succeeded, yet the files are not the new ones "
-                            f"(Roradaza.dat {len(now_dat)} bytes, Roradaza.ini {now_ini!r})")
+                            f"(Roradaza.dat {len(now_dat or b'')} bytes, Roradaza.ini {now_ini!r})")
         return "saved", problems
     failed_file = ini if settings_only or "Roradaza.ini" in message else dat
-    if failed_file not in message or "rimasto intatto" not in message:
+    if failed_file not in message or message.count("rimasto intatto") != 1:
         problems.append(f"the message does not name {failed_file} and say it is whole: {message!r}")
     if failed_file == dat and (now_dat != old or now_ini != OLD_SETTINGS):
-        problems.append(f"a failed save changed the files (Roradaza.dat {len(now_dat)} of {len(old)} bytes, "
+        problems.append(f"a failed save changed the files (Roradaza.dat {len(now_dat or b'')} of {len(old)} bytes, "
                         f"Roradaza.ini {now_ini!r})")
     if failed_file == ini and (now_dat != new_dat or now_ini != OLD_SETTINGS):
         problems.append(f"a failed settings save changed Roradaza.ini ({now_ini!r}) or left Roradaza.dat wrong")
     return "refused: " + message.strip().splitlines()[-1], problems
+
+
+def rename_refused(helper, folder):
+    """Roradaza.dat is a mount point, so that the complete new file cannot be renamed over it: the
+    message says so, once, and not as a refused access."""
+    for name in os.listdir(folder):
+        os.remove(os.path.join(folder, name))
+    dat, ini = os.path.join(folder, "Roradaza.dat"), os.path.join(folder, "Roradaza.ini")
+    old = database(10)
+    for path, data in ((dat, old), (ini, OLD_SETTINGS)):
+        with open(path, "wb") as file:
+            file.write(data)
+    if subprocess.run(["mount", "--bind", dat, dat], capture_output=True).returncode != 0:
+        return "skipped: cannot bind a file over itself", []
+    try:
+        message = subprocess.run([helper, dat, ini], capture_output=True, timeout=60).stderr.decode()
+    finally:
+        subprocess.run(["umount", dat])
+    problems = []
+    if not message.startswith(f"Cannot replace file {dat}") or message.count("rimasto intatto") != 1:
+        problems.append(f"the message does not say that the file could not be replaced, once: {message!r}")
+    with open(dat, "rb") as file:
+        if file.read() != old:
+            problems.append("Roradaza.dat changed")
+    if sorted(os.listdir(folder)) != ["Roradaza.dat", "Roradaza.ini"]:
+        problems.append(f"files left behind: {os.listdir(folder)}")
+    return "refused: " + message.strip(), problems
 
 
 def inside(args):
@@ -98,17 +131,23 @@ def inside(args):
         return SKIP
     failures = 0
     try:
-        for settings_only in (False, True):
+        for settings_only, damaged in ((False, False), (False, True), (True, False)):
             for room_name, room in ROOMS.items():
-                for records in ([1] if settings_only else SIZES):
+                for records in ([1] if settings_only else [1, 5000] if damaged else SIZES):
                     what = "Roradaza.ini alone" if settings_only else f"{records} records"
-                    outcome, problems = run_row(args.helper, folder, records, room, settings_only)
+                    what += ", damaged count line" if damaged else ""
+                    outcome, problems = run_row(args.helper, folder, records, room, settings_only, damaged)
                     print(f"{what}, {room_name}: {outcome}")
                     if room == 0 and outcome == "saved":
                         problems.append("a save on a full filesystem said it succeeded")
                     for problem in problems:
                         print(f"FAILED: {problem}")
                     failures += len(problems)
+        outcome, problems = rename_refused(args.helper, folder)
+        print(f"10 records, rename refused: {outcome}")
+        for problem in problems:
+            print(f"FAILED: {problem}")
+        failures += len(problems)
     finally:
         subprocess.run(["umount", folder])
         os.rmdir(folder)

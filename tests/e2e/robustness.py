@@ -15,6 +15,7 @@ import glob
 import os
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -109,6 +110,9 @@ def bad_file_case(case, source, answer):
         check(not ended and saved, "the program saved on its way to the tray and runs on")
         if kept is not None:
             check(kept == original, "Roradaza.dat.bak holds the original bytes")
+            # What a damaged file gave is saved on the way to the tray, not emptied into the sample next time.
+            check(asked or now is not None or not non_empty_lines(original)[1:],
+                  "the records loaded are saved, not removed")
         elif now != original and asked:
             log("note: the converted file replaced the older one without a kept copy")
         elif now != original:
@@ -311,16 +315,53 @@ def into_tray(case):
     return window
 
 
+def abandoned_socket(path):
+    """A socket as a killed program leaves it: no one listens there, since long before this start."""
+    with socket.socket(socket.AF_UNIX) as listener:
+        listener.bind(path)
+    os.utime(path, (e2e.OLD, e2e.OLD))
+    return path
+
+
 def case_one_instance(case):
+    if not shutil.which("trayer"):
+        log("trayer is not installed: skipped")
+        return e2e.SKIP
+    # Left by killed programs of other folders: in the runtime folder, in the user's own folder in /tmp,
+    # and straight in /tmp where earlier versions listened.
+    own = f"/tmp/roradaza-{os.geteuid()}"
+    os.makedirs(own, mode=0o700, exist_ok=True)
+    abandoned = [abandoned_socket(os.path.join(folder, f"roradaza-{os.urandom(8).hex()}"))
+                 for folder in (case.env["XDG_RUNTIME_DIR"], own)]
+    abandoned.append(abandoned_socket(f"/tmp/roradaza-{os.urandom(8).hex()}-{os.geteuid()}"))
     window = into_tray(case)
     if window is None:
         return e2e.SKIP
     check(os.path.exists(case.path("Roradaza.lock")), "the program holds Roradaza.lock in its data folder")
+    check(not any(os.path.exists(path) for path in abandoned), "the sockets of killed programs are cleaned up")
     # Started from another shell: another TMPDIR, and no runtime folder at all.
     other = case.path("home/other-tmp")
     os.makedirs(other)
     come_forward(case, window, TMPDIR=other, XDG_RUNTIME_DIR=None)
     e2e.screenshot(case.shot("come-forward.png"), window)
+
+    if os.geteuid() != 0 or subprocess.run(["unshare", "-m", "true"], capture_output=True).returncode != 0:
+        log("not root, or no private mounts (unshare -m): the socket folder of another user is not tried")
+        return
+    # Another user made the socket folder in /tmp first (seen by this start alone, in its own mounts), and
+    # there is no runtime folder: the start says it cannot reach the program, instead of waiting for it.
+    mount = f'mount -t tmpfs -o uid=65534,gid=65534,mode=0755 tmpfs {own} && exec "$0"'
+    second = subprocess.Popen(["unshare", "-m", "sh", "-c", mount, case.program], cwd=case.folder,
+                              env={k: v for k, v in case.env.items() if k != "XDG_RUNTIME_DIR"},
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    box = wait_for("the message of a start that finds the socket folder taken", message_boxes, 15, second)[0]
+    time.sleep(0.2)
+    e2e.screenshot(case.shot("socket-folder-taken.png"))
+    e2e.focus_and_key(box, "Return")
+    check(second.wait(5) == 1, "that start ends with exit code 1")
+    said = second.stdout.read().decode()
+    check(own in said and "nobody" in said, f"it names the folder and its owner: {said!r}")
+    check(case.running(), "the first program is still running")
 
 
 def case_stale_lock(case):
@@ -377,14 +418,19 @@ def case_moved_events(case):
     mount = 'mount --bind "$0" "$0" && mount -o remount,bind,ro "$0" && exec "$0/Roradaza"'
     library = glob.glob("/usr/lib/*/faketime/libfaketime.so.1")[0]
     try:
-        for start in ("blocked", "first", "next"):
+        for start in ("blocked", "first", "next", "emptied"):
+            if start == "emptied":
+                # Every event deleted there: the save removed Roradaza.dat and kept Roradaza.ini.
+                with open(os.path.join(moved, "Roradaza.dat"), "rb") as file:
+                    check(file.read() == e2e.QUIET_DAY, "Roradaza.dat was copied whole")
+                os.remove(os.path.join(moved, "Roradaza.dat"))
             data_home = case.path("home/data") if start == "blocked" else outside
             case.output = open(case.path(f"output-{start}.log"), "w+")
             case.process = subprocess.Popen(["unshare", "-m", "sh", "-c", mount, case.folder], cwd=case.folder,
                                             env=dict(case.env, XDG_DATA_HOME=data_home, LD_PRELOAD=library,
                                                      FAKETIME="@" + QUIET_TODAY),
                                             stdout=case.output, stderr=subprocess.STDOUT)
-            if start != "next":
+            if start in ("blocked", "first"):
                 box = wait_for("a word on the events", message_boxes, 15, case.process)[0]
                 time.sleep(0.2)
                 e2e.screenshot(case.shot(f"moved-events-{start}.png"))
@@ -399,9 +445,10 @@ def case_moved_events(case):
             said = case.output.read()
             check((moved in said) == (start == "first"), f"the {start} start names the new place of the events "
                   "only when they have moved there")
+        check(not os.path.exists(os.path.join(moved, "Roradaza.dat")), "the old events did not come back")
+        with open(os.path.join(moved, "Roradaza.ini"), "rb") as file:
+            check(file.read() == e2e.SAINTS_OFF, "Roradaza.ini was copied whole")
         for name, data in (("Roradaza.dat", e2e.QUIET_DAY), ("Roradaza.ini", e2e.SAINTS_OFF)):
-            with open(os.path.join(moved, name), "rb") as file:
-                check(file.read() == data, f"{name} was copied whole")
             check(case.read(name) == data and not case.written(name), f"the {name} beside the program is untouched")
     finally:
         shutil.rmtree(outside, ignore_errors=True)

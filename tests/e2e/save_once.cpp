@@ -25,7 +25,12 @@ int main(int argc, char *argv[])
         if (databasePath != QLatin1String("-")) {
             DatabaseFile database(databasePath);
             EventList list;
-            database.load(list, [] { return false; });
+            // A file that loads in part is saved as the program saves it, after a copy is kept.
+            try {
+                database.load(list, [] { return false; });
+            } catch (const Failure &failure) {
+                std::fprintf(stderr, "%s\n", qPrintable(failure.message()));
+            }
             for (int row = 0; row < list.size(); ++row) {
                 EventRecord record = list.at(row);
                 record.name += " (salvato)";

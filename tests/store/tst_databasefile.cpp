@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "store/DataFolder.h"
 #include "store/DatabaseFile.h"
 #include "store/DatabaseReadAhead.h"
 #include "store/Failure.h"
@@ -10,7 +11,10 @@
 
 #include <memory>
 
+#include <grp.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace roradaza;
 using namespace storetest;
@@ -92,6 +96,42 @@ template <typename Read, typename Fill> Steps startUp(DatabaseFile &file, Read r
     steps.records = recordsOf(list);
     steps.kept = file.needsBackup();
     return steps;
+}
+
+// Loads and saves the file with one more record as a user of its own (uid
+// 65533), in a child process; gives the save's failure, empty when it saved.
+QString saveAsAnotherUser(const QString &path)
+{
+    int pipe[2];
+    if (::pipe(pipe) != 0)
+        return QStringLiteral("no pipe");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipe[0]);
+        QByteArray said = "not another user";
+        if (::setgroups(0, nullptr) == 0 && ::setgid(65533) == 0 && ::setuid(65533) == 0) {
+            said.clear();
+            try {
+                DatabaseFile file(path);
+                EventList list;
+                file.load(list, [] { return false; });
+                list.append({"Nuovo", "01", "01", "00", "0000"});
+                file.save(list);
+            } catch (const Failure &failure) {
+                said = failure.message().toUtf8();
+            }
+        }
+        [[maybe_unused]] const auto written = ::write(pipe[1], said.constData(), std::size_t(said.size()));
+        ::_exit(0);
+    }
+    ::close(pipe[1]);
+    QByteArray said;
+    char buffer[4096];
+    for (ssize_t got; (got = ::read(pipe[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, got);
+    ::close(pipe[0]);
+    ::waitpid(child, nullptr, 0);
+    return QString::fromUtf8(said);
 }
 
 const EventRecord sample = EventRecord::sampleRecord();
@@ -263,6 +303,137 @@ private slots:
         QCOMPARE(load(file, list).outcome, DatabaseFile::Outcome::Sample);
     }
 
+    void savedFileKeepsWhatItIs_data()
+    {
+        QTest::addColumn<bool>("link");    // Roradaza.dat is a link to the file in a folder of its own
+        QTest::addColumn<int>("mode");     // of the file
+        QTest::addColumn<bool>("foreign"); // owned by another user and group: only root can keep that
+        QTest::addColumn<bool>("damaged"); // so that the save first keeps a copy
+        QTest::addColumn<bool>("empty");   // the list saved is empty
+        QTest::addColumn<bool>("byUser");  // saved by a user who cannot give the file to its owner
+        QTest::newRow("link") << true << 0644 << false << false << false << false;
+        QTest::newRow("link, list emptied") << true << 0644 << false << false << true << false;
+        QTest::newRow("link, damaged") << true << 0600 << false << true << false << false;
+        QTest::newRow("private file and its copy") << false << 0600 << false << true << false << false;
+        QTest::newRow("shared setgid file") << false << 02664 << false << false << false << false;
+        QTest::newRow("another user's file, saved by root") << false << 02640 << true << true << false << false;
+        QTest::newRow("another user's file, saved by a user") << false << 0666 << true << false << false << true;
+    }
+    // A save changes the content alone: a link stays a link, and the file and
+    // its copy keep the owner, group and mode bits of the original.
+    void savedFileKeepsWhatItIs()
+    {
+        QFETCH(bool, link);
+        QFETCH(int, mode);
+        QFETCH(bool, foreign);
+        QFETCH(bool, damaged);
+        QFETCH(bool, empty);
+        QFETCH(bool, byUser);
+        if (foreign && !runningAsRoot())
+            QSKIP("only root gives a file to another user");
+        const QString target = link ? path(QStringLiteral("elsewhere/events")) : path();
+        QVERIFY(QDir(m_dir->path()).mkpath(QStringLiteral("elsewhere")));
+        const QByteArray original = damaged ? QByteArray("uno\r\n") + fileBytes({sample}).mid(3) : fileBytes({sample});
+        QVERIFY(writeBytes(target, original));
+        const QByteArray name = QFile::encodeName(target);
+        if (foreign)
+            QCOMPARE(::chown(name.constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(name.constData(), mode_t(mode)), 0);
+        if (link)
+            QVERIFY(QFile::link(target, path()));
+        struct stat before = {};
+        QCOMPARE(::stat(name.constData(), &before), 0);
+        if (byUser) {
+            // The save is refused, with why, rather than take the file over.
+            QVERIFY(QFile::setPermissions(m_dir->path(), QFileDevice::Permissions(0x7777)));
+            const QString refusal = saveAsAnotherUser(path());
+            QVERIFY2(refusal.startsWith(QStringLiteral("Cannot create file ") + path()) &&
+                         refusal.contains(QStringLiteral("Salvare come l'utente")) &&
+                         refusal.count(QStringLiteral("rimasto intatto")) == 1,
+                     qPrintable(refusal));
+            struct stat after = {};
+            QCOMPARE(::stat(name.constData(), &after), 0);
+            QCOMPARE(after.st_uid, before.st_uid);
+            QCOMPARE(after.st_ino, before.st_ino);
+            QCOMPARE(readBytes(path()), original);
+            QCOMPARE(files(), QStringList{QStringLiteral("Roradaza.dat")});
+            return;
+        }
+
+        DatabaseFile file(path());
+        EventList list;
+        QCOMPARE(load(file, list).error.isEmpty(), !damaged);
+        if (empty)
+            list.clear();
+        else
+            list.append({"Nuovo", "01", "01", "00", "0000"});
+        file.save(list);
+
+        QCOMPARE(QFileInfo(path()).isSymLink(), link);
+        QCOMPARE(readBytes(target), empty ? QByteArray() : fileBytes(recordsOf(list)));
+        QStringList written{target};
+        if (damaged) {
+            QCOMPARE(readBytes(file.backupPath()), original);
+            written << file.backupPath();
+        }
+        for (const QString &each : written) {
+            struct stat after = {};
+            QCOMPARE(::stat(QFile::encodeName(each).constData(), &after), 0);
+            QCOMPARE(after.st_mode & 07777, before.st_mode & 07777);
+            QCOMPARE(after.st_uid, before.st_uid);
+            QCOMPARE(after.st_gid, before.st_gid);
+        }
+        // An emptied list reads back as an empty list, not as the sample.
+        if (empty) {
+            DatabaseFile again(path());
+            EventList reloaded;
+            const Loaded result = load(again, reloaded);
+            QCOMPARE(result.outcome, DatabaseFile::Outcome::Loaded);
+            QVERIFY2(result.error.isEmpty() && reloaded.isEmpty(), qPrintable(result.error));
+        }
+    }
+
+    void eventsComeAlongOnce_data()
+    {
+        QTest::addColumn<QString>("dataFolderHolds"); // "", "Roradaza.ini" or "link": Roradaza.dat to nothing
+        QTest::addColumn<bool>("settingsBeside");
+        QTest::addColumn<bool>("moved");
+        QTest::newRow("first start") << QString() << true << true;
+        QTest::newRow("first start, no Roradaza.ini beside") << QString() << false << true;
+        // Every event deleted there removed Roradaza.dat: the old ones stay where they were.
+        QTest::newRow("list emptied in the data folder") << QStringLiteral("Roradaza.ini") << true << false;
+        QTest::newRow("link to nothing in the data folder") << QStringLiteral("link") << true << false;
+    }
+    // The events beside a program whose folder cannot be written move to the
+    // data folder once, and no later state of it brings them back.
+    void eventsComeAlongOnce()
+    {
+        QFETCH(QString, dataFolderHolds);
+        QFETCH(bool, settingsBeside);
+        QFETCH(bool, moved);
+        const QDir folder(m_dir->path());
+        QVERIFY(folder.mkpath(QStringLiteral("program")) && folder.mkpath(QStringLiteral("data")));
+        const QByteArray events = fileBytes({sample});
+        QVERIFY(writeBytes(path(QStringLiteral("program/Roradaza.dat")), events));
+        if (settingsBeside)
+            QVERIFY(writeBytes(path(QStringLiteral("program/Roradaza.ini")), "-1\r\n60000\r\n0\r\n"));
+        if (dataFolderHolds == u"link")
+            QVERIFY(QFile::link(path(QStringLiteral("absent")), path(QStringLiteral("data/Roradaza.dat"))));
+        else if (!dataFolderHolds.isEmpty())
+            QVERIFY(writeBytes(path(QStringLiteral("data/") + dataFolderHolds), "0\r\n1200000\r\n-1\r\n"));
+
+        QCOMPARE(bringEventsAlong(path(QStringLiteral("program")), path(QStringLiteral("data"))), moved);
+        QCOMPARE(readBytes(path(QStringLiteral("data/Roradaza.dat"))), moved ? events : QByteArray());
+        if (moved) {
+            QCOMPARE(readBytes(path(QStringLiteral("data/Roradaza.ini"))),
+                     settingsBeside ? QByteArray("-1\r\n60000\r\n0\r\n") : QByteArray("0\r\n1200000\r\n-1\r\n"));
+            // The list emptied there later leaves Roradaza.ini, which keeps the old events away.
+            DatabaseFile(path(QStringLiteral("data/Roradaza.dat"))).save(EventList());
+            QVERIFY(!bringEventsAlong(path(QStringLiteral("program")), path(QStringLiteral("data"))));
+        }
+        QCOMPARE(readBytes(path(QStringLiteral("program/Roradaza.dat"))), events);
+    }
+
     void brokenFiles_data()
     {
         QTest::addColumn<QString>("fileName");
@@ -275,10 +446,14 @@ private slots:
         QTest::newRow("last record cut short")
             << QStringLiteral("count-line-promises-more.dat") << QList<EventRecord>{anna, exam}
             << QStringLiteral("L'archivio %1 finisce a met\u00E0") << 0;
-        QTest::newRow("count line not a number") << QStringLiteral("broken-count-line.dat") << QList<EventRecord>{}
-                                                 << QStringLiteral("'uno' is not a valid integer value") << 0;
-        QTest::newRow("negative count line") << QStringLiteral("negative-count-line.dat") << QList<EventRecord>{}
-                                             << QStringLiteral("L'archivio %1 continua oltre gli eventi") << 0;
+        // A damaged count line hides nothing: the whole records after it are loaded.
+        const QString damagedCount = QStringLiteral("L'archivio %1 ha la prima riga danneggiata");
+        QTest::newRow("count line not a number")
+            << QStringLiteral("broken-count-line.dat") << QList<EventRecord>{anna, exam} << damagedCount << 0;
+        QTest::newRow("count line beyond 64 bits")
+            << QStringLiteral("count-line-beyond-64-bits.dat") << QList<EventRecord>{anna, exam} << damagedCount << 0;
+        QTest::newRow("negative count line")
+            << QStringLiteral("negative-count-line.dat") << QList<EventRecord>{anna} << damagedCount << 0;
         QTest::newRow("count line promises fewer")
             << QStringLiteral("count-line-promises-fewer.dat") << QList<EventRecord>{anna}
             << QStringLiteral("L'archivio %1 continua oltre gli eventi") << 0;
@@ -357,13 +532,18 @@ private slots:
     void failedLoadKeepsCopy_data()
     {
         QTest::addColumn<int>("existing");
-        QTest::newRow("Roradaza.dat.bak") << 0;
-        QTest::newRow("Roradaza.dat.bak.1") << 1;
-        QTest::newRow("Roradaza.dat.bak.2") << 2;
+        QTest::addColumn<bool>("danglingLink"); // a link to nothing named Roradaza.dat.bak
+        QTest::newRow("Roradaza.dat.bak") << 0 << false;
+        QTest::newRow("Roradaza.dat.bak.1") << 1 << false;
+        QTest::newRow("Roradaza.dat.bak.2") << 2 << false;
+        QTest::newRow("Roradaza.dat.bak in place of a link to nothing") << 0 << true;
     }
     void failedLoadKeepsCopy()
     {
         QFETCH(int, existing);
+        QFETCH(bool, danglingLink);
+        if (danglingLink)
+            QVERIFY(QFile::link(path(QStringLiteral("absent")), path(QStringLiteral("Roradaza.dat.bak"))));
         const auto copy = [this](int i) {
             return path(QStringLiteral("Roradaza.dat.bak") + (i ? u'.' + QString::number(i) : QString()));
         };
@@ -378,9 +558,10 @@ private slots:
         file.save(list);
         QCOMPARE(file.backupPath(), copy(existing));
         QCOMPARE(readBytes(copy(existing)), original);
+        QVERIFY(!QFileInfo(copy(existing)).isSymLink());
         for (int i = 0; i < existing; ++i)
             QCOMPARE(readBytes(copy(i)), QByteArray("older copy"));
-        QCOMPARE(readBytes(path()), fileBytes({sample}));
+        QCOMPARE(readBytes(path()), fileBytes(recordsOf(list)));
 
         file.save(list); // the copy is made once
         QCOMPARE(files().size(), existing + 2);
@@ -425,17 +606,43 @@ private slots:
     {
         QTest::addColumn<bool>("readOnlyFolder");
         QTest::addColumn<bool>("emptyList");
-        QTest::newRow("folder missing") << false << false;
-        QTest::newRow("read-only folder") << true << false;
-        QTest::newRow("read-only folder, empty list") << true << true;
+        QTest::addColumn<QByteArray>("name"); // of the one record; "" for the list of 32 MiB
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder missing") << false << false << QByteArray("Nuovo") << QString();
+        QTest::newRow("read-only folder") << true << false << QByteArray("Nuovo") << QString();
+        QTest::newRow("read-only folder, empty list") << true << true << QByteArray("Nuovo") << QString();
+        // What the loader would refuse is not written.
+        QTest::newRow("name with a line break")
+            << false << false << QByteArray("Nuovo\r\n05") << QStringLiteral("a capo");
+        QTest::newRow("larger than the loader reads")
+            << false << false << QByteArray() << QStringLiteral("byte, pi\u00F9 dei");
     }
     void failedSave()
     {
         QFETCH(bool, readOnlyFolder);
         QFETCH(bool, emptyList);
+        QFETCH(QByteArray, name);
+        QFETCH(QString, reason);
         EventList list;
-        if (!emptyList)
-            list.append({"Nuovo", "01", "01", "00", "0000"});
+        if (!emptyList && !name.isEmpty())
+            list.append({name, "01", "01", "00", "0000"});
+        if (name.isEmpty()) {
+            std::vector<EventRecord> records;
+            for (int i = 0; i < EventList::capacity; ++i)
+                records.push_back({QByteArray::number(i).rightJustified(520, 'x'), "01", "01", "00", "0000"});
+            list.appendAll(std::move(records));
+        }
+        if (!reason.isEmpty()) {
+            const QByteArray original = fileBytes({sample});
+            QVERIFY(writeBytes(path(), original));
+            DatabaseFile file(path());
+            const QString error = saveError(file, list);
+            QVERIFY2(error.startsWith(QStringLiteral("Cannot create file ") + path()) && error.contains(reason),
+                     qPrintable(error));
+            QCOMPARE(readBytes(path()), original);
+            QCOMPARE(files(), QStringList{QStringLiteral("Roradaza.dat")});
+            return;
+        }
         if (!readOnlyFolder) {
             DatabaseFile file(path(QStringLiteral("absent/Roradaza.dat")));
             QVERIFY(saveError(file, list).startsWith(QStringLiteral("Cannot create file ") + file.path()));
@@ -462,11 +669,14 @@ private slots:
         QTest::addColumn<int>("loaded"); // -1: whatever it can
         QTest::addColumn<bool>("message");
         const QByteArray records = fileBytes({sample}).mid(1);
-        QTest::newRow("empty file") << QByteArray() << 0 << true;
+        // An empty file is an empty list; nothing here is taken for the older layout.
+        QTest::newRow("empty file") << QByteArray() << 0 << false;
         QTest::newRow("binary garbage") << readBytes(dataPath(QStringLiteral("binary-garbage.dat"))) << -1 << true;
+        QTest::newRow("NUL bytes") << QByteArray(4096, '\0') << 0 << true;
+        QTest::newRow("empty count line") << "\r\n" + records << 1 << true;
         QTest::newRow("count line of 10^9") << "1000000000" + records << 1 << true;
-        QTest::newRow("count line beyond 32 bits") << "99999999999" + records << 0 << true;
-        QTest::newRow("count line of a megabyte") << QByteArray(1 << 20, '9') + records << 0 << true;
+        QTest::newRow("count line beyond 32 bits") << "99999999999" + records << 1 << true;
+        QTest::newRow("count line of a megabyte") << QByteArray(1 << 20, '9') + records << 1 << true;
         QTest::newRow("name of a megabyte") << "0\r\n" + QByteArray(1 << 20, 'x') + records.mid(24) << 1 << false;
         QTest::newRow("100000 records") << fileBytes(numbered(100000)) << EventList::capacity << true;
     }
@@ -483,7 +693,10 @@ private slots:
         const Loaded result = load(file, list);
         if (loaded >= 0)
             QCOMPARE(list.size(), loaded);
+        QCOMPARE(result.asked, 0);
         QCOMPARE(!result.error.isEmpty(), message);
+        if (message)
+            QVERIFY2(result.error.contains(path()), qPrintable(result.error));
         QCOMPARE(file.needsBackup(), message);
     }
 
@@ -534,8 +747,11 @@ private slots:
             error = load(file, list).error;
             list.append(sample);
             const QString saved = saveError(file, list);
-            QVERIFY2(saved.startsWith(u"Cannot ") && saved.contains(path()) && saved.endsWith(u"rimasto intatto."),
+            QVERIFY2(saved.startsWith(u"Cannot ") && saved.contains(path()) && saved.count(u"rimasto intatto.") == 1,
                      qPrintable(saved));
+            // A file too large to be ours says what to do with it, at start-up and at each save.
+            if (kind == u"large")
+                QVERIFY(error.contains(u"spostare") && saved.contains(u"spostare"));
         } else {
             Settings settings;
             const QStringList failures = SettingsFile(path(name)).read(settings);

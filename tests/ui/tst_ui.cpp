@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QImageReader>
 #include <QLabel>
 #include <QMenu>
@@ -766,6 +767,25 @@ private slots:
         QCOMPARE(boxes(), expected);
         QVERIFY(program->read(u"promemoria.ics"_s).startsWith("BEGIN:VCALENDAR\r\n"));
         QCOMPARE(exchange::readCalendarFile(program->path(u"promemoria.ics"_s)).records.size(), std::size_t(4));
+        // "promemoria" again names the same file: it is replaced only when the user agrees.
+        program->write(u"promemoria.ics"_s, "mine");
+        program->prompts.files = {program->path(u"promemoria"_s), program->path(u"promemoria"_s)};
+        program->prompts.answers << Answer::No << Answer::Yes;
+        program->trigger("EsportaCalendario1");
+        QCOMPARE(program->read(u"promemoria.ics"_s), QByteArray("mine"));
+        program->trigger("EsportaCalendario1");
+        QVERIFY(program->read(u"promemoria.ics"_s).startsWith("BEGIN:VCALENDAR\r\n"));
+        QCOMPARE(boxes().size(), 5); // two file choices, two questions, one report
+        // Qt's own dialog adds the suffix itself, before it asks about replacing.
+        QString suffix;
+        QTimer::singleShot(0, [&] {
+            if (auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget())) {
+                suffix = dialog->defaultSuffix();
+                dialog->reject();
+            }
+        });
+        DialogPrompts().askFile(nullptr, u"Esporta calendario"_s, u"Calendario iCalendar (*.ics)"_s, true);
+        QCOMPARE(suffix, u"ics"_s);
 
         // Failures reach the one error box; a cancelled file choice does nothing.
         program->prompts.files = {QString(), u"/nonexistent/calendario.ics"_s,
@@ -788,13 +808,21 @@ private slots:
         QVERIFY(!broken.isEmpty());
         program->setUp(saintsOff, broken);
         QVERIFY(program->start());
-        QCOMPARE(boxes(), QList<Box>{errorBox(u"'uno' is not a valid integer value."_s)});
+        // The damaged count line is named with its file, and hides none of the records after it.
+        const QList<Box> shown = boxes();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY2(shown[0].text.startsWith(u"L'archivio "_s + program->path(u"Roradaza.dat"_s) +
+                                          u" ha la prima riga danneggiata"_s),
+                 qPrintable(shown[0].text));
         QVERIFY(program->form1->isVisible());
+        QCOMPARE(program->form1->events().size(), 2);
 
         program->form1->events().append({"Nuovo", "07", "01", "00", "0000"});
         program->trigger("SaveDatabase1");
         QCOMPARE(program->read(u"Roradaza.dat.bak"_s), broken);
-        QCOMPARE(program->read(u"Roradaza.dat"_s), database({{"Nuovo", "07", "01", "00", "0000"}}));
+        QCOMPARE(program->read(u"Roradaza.dat"_s), database({{"Compleanno di Anna", "05", "14", "07", "0000"},
+                                                             {"Esame", "06", "20", "10i", "2026"},
+                                                             {"Nuovo", "07", "01", "00", "0000"}}));
         // Only the first save keeps a copy.
         program->trigger("SaveDatabase1");
         QCOMPARE(program->files().size(), 3);
