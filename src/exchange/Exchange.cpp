@@ -76,6 +76,39 @@ QString warningOf(const EventRecord &record)
 const char *const monthNames[] = {"Gennaio", "Febbraio", "Marzo",     "Aprile",  "Maggio",   "Giugno",
                                   "Luglio",  "Agosto",   "Settembre", "Ottobre", "Novembre", "Dicembre"};
 
+// A pictograph that Windows-1252 cannot hold, or what joins and styles one.
+bool pictograph(char32_t c)
+{
+    const QChar::Category category = QChar::category(c);
+    return (category == QChar::Symbol_Other || category == QChar::Symbol_Modifier) &&
+           !text::toCp1252(QString::fromUcs4(&c, 1));
+}
+
+bool joiner(char32_t c)
+{
+    return c == 0x200D || (c >= 0xFE00 && c <= 0xFE0F);
+}
+
+QString withoutDecoration(const QString &name, QString &dropped)
+{
+    const QList<uint> points = name.toUcs4();
+    const auto atEdge = [](char32_t c) { return pictograph(c) || joiner(c) || QChar::isSpace(c); };
+    qsizetype first = 0;
+    qsizetype end = points.size();
+    while (first < end && atEdge(points[first]))
+        ++first;
+    while (end > first && atEdge(points[end - 1]))
+        --end;
+    dropped.clear();
+    for (qsizetype at = 0; at < points.size(); ++at) {
+        if ((at < first || at >= end) && pictograph(points[at]))
+            dropped += QString::fromUcs4(reinterpret_cast<const char32_t *>(&points[at]), 1);
+    }
+    if (dropped.isEmpty() || first == end)
+        return name;
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(points.constData()) + first, end - first);
+}
+
 } // namespace
 
 QByteArray readFile(const QString &path, bool allowStreams, qint64 limit)
@@ -164,8 +197,9 @@ Conversion planImport(const EventList &list, Conversion conversion)
     return plan;
 }
 
-std::optional<QByteArray> recordName(const QString &name, QString &why)
+std::optional<QByteArray> recordName(const QString &text, QString &why, QString *dropped)
 {
+    const QString name = dropped ? withoutDecoration(text, *dropped) : text;
     if (name.trimmed().isEmpty()) {
         why = QStringLiteral("non ha un nome");
         return std::nullopt;

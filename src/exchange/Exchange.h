@@ -39,8 +39,9 @@ struct Conversion
     std::vector<EventRecord> records;
     std::vector<Refusal> refused;
     std::vector<Refusal> duplicates;
-    // Records taken as another calendar has them now, since it moved their
-    // days: what our own export had kept of them no longer holds.
+    // Records taken with a change, and which: as another calendar has them
+    // now, since it moved their days (what our own export had kept of them no
+    // longer holds), or without the pictographs that decorated their title.
     std::vector<Refusal> changed;
 };
 
@@ -84,7 +85,9 @@ Conversion planImport(const EventList &list, Conversion conversion);
 // The name of a record made from a text: refused (empty, with why) when
 // Windows-1252 cannot hold it, it has more than one line or it is longer
 // than the editor takes; the first letter a-z upper-cased as the editor does.
-std::optional<QByteArray> recordName(const QString &name, QString &why);
+// With dropped, pictographs that only decorate the text at its ends (the
+// cake of a birthday calendar) are left out and returned there instead.
+std::optional<QByteArray> recordName(const QString &name, QString &why, QString *dropped = nullptr);
 
 // A name as a list of refusals shows it: cut short when it is very long.
 QString shownName(const QString &name);

@@ -678,7 +678,8 @@ void convertEvent(const PendingEvent &pending, Conversion &conversion)
         changed = true;
     }
 
-    const std::optional<QByteArray> name = recordName(summary, why);
+    QString dropped;
+    const std::optional<QByteArray> name = recordName(summary, why, &dropped);
     if (!name)
         return refuse(why);
     if (!fields)
@@ -696,8 +697,9 @@ void convertEvent(const PendingEvent &pending, Conversion &conversion)
         advance += markers::important;
     conversion.records.push_back({*name, fields->month, fields->day, advance, fields->year});
     if (changed)
-        conversion.changed.push_back(
-            {shown, QStringLiteral("cambiato in un altro calendario: si prende com'è ora")});
+        conversion.changed.push_back({shown, QStringLiteral("cambiato in un altro calendario: si prende com'è ora")});
+    if (!dropped.isEmpty())
+        conversion.changed.push_back({shown, QStringLiteral("senza %1, che Roradaza non sa scrivere").arg(dropped)});
 }
 
 // The text's lines unfolded, each with the number of its first line in the

@@ -138,8 +138,7 @@ ImportWindow::ImportWindow(exchange::Conversion plan, const QString &fileName, Q
     m_duplicates =
         addList("Duplicates", QStringLiteral("Già presenti, non si importano di nuovo (%1):"), plan.duplicates);
     m_refusals = addList("Refusals", QStringLiteral("Non si possono importare (%1):"), plan.refused);
-    addList("Changed", QStringLiteral("Cambiati in un altro calendario, si prendono come sono ora (%1):"),
-            plan.changed);
+    addList("Changed", QStringLiteral("Si importano con una modifica (%1):"), plan.changed);
 
     auto *buttons = new QDialogButtonBox(this);
     QPushButton *ok = buttons->addButton(QStringLiteral("&Ok"), QDialogButtonBox::AcceptRole);
