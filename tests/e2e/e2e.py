@@ -99,6 +99,21 @@ def in_session_bus(script):
     return subprocess.run(command, env=dict(os.environ, RORADAZA_E2E_BUS="1"), timeout=600).returncode
 
 
+def on_a_desktop(script, missing, screen=SCREEN):
+    """Skips the run when tools are missing; otherwise runs script again inside a session bus and an X
+    server of its own: its exit status, or None when already there."""
+    if missing:
+        print(f"skipped: missing {', '.join(missing)}")
+        return SKIP
+    status = in_session_bus(script)
+    if status is not None:
+        return status
+    if not os.environ.get("DISPLAY"):
+        command = ["xvfb-run", "-a", "-s", screen, sys.executable, os.path.abspath(script)] + sys.argv[1:]
+        return subprocess.run(command, timeout=240).returncode
+    return None
+
+
 def wait_for(what, predicate, timeout, process=None):
     """Polls until predicate gives something true; fails after timeout seconds,
     or as soon as process (when given) has ended."""
@@ -500,10 +515,7 @@ def case_stop_countdown(case, ending="menu", save_fails=False):
         os.remove(case.path("Roradaza.dat"))
         os.mkdir(case.path("Roradaza.dat"))
     if ending == "menu":
-        existing = set(visible_windows(".*"))
-        case.key(window, "alt+f")
-        wait_for('the menu "Funzioni"', lambda: [w for w in visible_windows(".*") if w not in existing and geometry(w)],
-                 5)
+        open_menu(case, window, "alt+f", 'the menu "Funzioni"')
         screenshot(case.shot("menu-funzioni.png"))
         run("xdotool", "key", "e")
         case.wait_exit(10)
@@ -539,6 +551,17 @@ def tray_icon():
         if place and place[2] <= 64 and place[3] <= 64:
             return window
     return None
+
+
+def open_menu(case, window, keys, what):
+    """Presses keys (on window, or wherever the keyboard is when window is None) and waits for the menu
+    they open: the new window, never a fixed time, since a loaded machine opens it late."""
+    existing = set(visible_windows(".*"))
+    if window is None:
+        run("xdotool", "key", keys)
+    else:
+        case.key(window, keys)
+    return wait_for(what, lambda: [w for w in visible_windows(".*") if w not in existing and geometry(w)], 5)
 
 
 def open_tray_menu(icon, button, what):
@@ -619,19 +642,15 @@ def case_no_tray_exit(case, way):
     case.check_focus(window, "the main window")
     case.key(window, "Return")
     wait_for("the window to expand", lambda: (lambda g: g and g[3] > COMPACT_CLIENT + 100)(geometry(window)), 5)
-    case.key(window, "alt+f")
-    time.sleep(0.5)
-    run("xdotool", "key", "c")
-    time.sleep(0.5)
+    menus = open_menu(case, window, "alt+f", 'the menu "Funzioni"') + open_menu(case, None, "c", 'the menu "Configura"')
     screenshot(case.shot("configura-no-tray.png"))
     run("xdotool", "key", "Escape", "Escape")
-    time.sleep(0.3)
+    wait_for("the menus to close", lambda: not set(menus) & set(visible_windows(".*")), 5)
     if way == "close box":
         # openbox's own binding for the window's close box.
         case.key(window, "alt+F4")
     else:
-        case.key(window, "alt+f")
-        time.sleep(0.5)
+        open_menu(case, window, "alt+f", 'the menu "Funzioni"')
         run("xdotool", "key", "e")
     case.wait_exit(10)
     check(case.read("Roradaza.dat") == QUIET_DAY and case.written("Roradaza.dat"), "Roradaza.dat is saved on the way out")
@@ -691,16 +710,10 @@ def main():
                if not shutil.which(tool)]
     if not os.environ.get("DISPLAY") and not shutil.which("xvfb-run"):
         missing.append("xvfb-run")
-    if missing:
-        print(f"skipped: missing {', '.join(missing)}")
-        return SKIP
-    status = in_session_bus(__file__)
+    screen = SCREEN.replace("1024x768", "1280x800") if args.case == "scale-2" else SCREEN
+    status = on_a_desktop(__file__, missing, screen)
     if status is not None:
         return status
-    if not os.environ.get("DISPLAY"):
-        screen = SCREEN.replace("1024x768", "1280x800") if args.case == "scale-2" else SCREEN
-        command = ["xvfb-run", "-a", "-s", screen, sys.executable, os.path.abspath(__file__)] + sys.argv[1:]
-        return subprocess.run(command, timeout=240).returncode
 
     os.makedirs(args.screenshots, exist_ok=True)
     case = Case(os.path.abspath(args.binary), os.path.abspath(args.screenshots), args.case, args.desktop)
