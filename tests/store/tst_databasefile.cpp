@@ -205,6 +205,13 @@ private slots:
         QVERIFY(buffer.hasLine(lines.size() - 1) || lines.isEmpty());
         QVERIFY(!buffer.hasLine(lines.size()) && !buffer.hasLine(-1));
         QVERIFY(buffer.line(lines.size() + 1000).isEmpty());
+        // Read front to back, the same lines and no more.
+        LineReader reader = buffer.reader();
+        QByteArrayList read;
+        for (QByteArrayView line; reader.next(line);)
+            read << line.toByteArray();
+        QCOMPARE(read, lines);
+        QVERIFY(reader.atEnd());
     }
 
     void currentLayout_data()
@@ -673,6 +680,8 @@ private slots:
         QTest::newRow("empty file") << QByteArray() << 0 << false;
         QTest::newRow("binary garbage") << readBytes(dataPath(QStringLiteral("binary-garbage.dat"))) << -1 << true;
         QTest::newRow("NUL bytes") << QByteArray(4096, '\0') << 0 << true;
+        QTest::newRow("no break after the last line") << fileBytes({sample}).chopped(2) << 1 << false;
+        QTest::newRow("loose breaks after the last record") << fileBytes({sample}) + "\r\n\n" << 1 << false;
         QTest::newRow("empty count line") << "\r\n" + records << 1 << true;
         QTest::newRow("count line of 10^9") << "1000000000" + records << 1 << true;
         QTest::newRow("count line beyond 32 bits") << "99999999999" + records << 1 << true;
