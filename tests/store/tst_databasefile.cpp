@@ -574,15 +574,29 @@ private slots:
         QCOMPARE(files().size(), existing + 2);
     }
 
+    void moreRecordsThanTheListHolds_data()
+    {
+        QTest::addColumn<QByteArray>("countLine");
+        QTest::addColumn<int>("cut"); // bytes taken off the end
+        QTest::addColumn<QString>("error");
+        const QString tooMany = QStringLiteral("pi\u00F9 eventi dei 65535");
+        QTest::newRow("one more") << QByteArray("65535") << 0 << tooMany;
+        QTest::newRow("one more after a damaged count line") << QByteArray("uno") << 0 << tooMany;
+        // The record past the list's room ends after its advance: the file is told as cut short.
+        QTest::newRow("one more, cut short") << QByteArray("65535") << 8 << QStringLiteral("finisce a met\u00E0");
+    }
     void moreRecordsThanTheListHolds()
     {
+        QFETCH(QByteArray, countLine);
+        QFETCH(int, cut);
+        QFETCH(QString, error);
         const QList<EventRecord> records = numbered(EventList::capacity + 1);
-        const QByteArray original = fileBytes(records);
+        const QByteArray original = fileBytes(records).replace(0, 5, countLine).chopped(cut);
         QVERIFY(writeBytes(path(), original));
         DatabaseFile file(path());
         EventList list;
-        const QString error = load(file, list).error;
-        QVERIFY2(error.contains(u"65535"), qPrintable(error));
+        const QString loaded = load(file, list).error;
+        QVERIFY2(loaded.contains(error), qPrintable(loaded));
         QCOMPARE(recordsOf(list), records.first(EventList::capacity));
 
         file.save(list);
