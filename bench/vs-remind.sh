@@ -7,9 +7,9 @@
 # auto-delete markers (yearly, in one specific year, monthly, weekly), written
 # once as a Roradaza.dat and once as a remind script. --advance99 gives every
 # yearly event 99 days of advance. The two programs run alternately, R times
-# each (11 by default), and the medians of the whole-process times are printed
-# with their ratio. RORADAZA_CHECK names the check program to time (default:
-# build/bin/roradaza-check of this work tree).
+# each (11 by default); the medians of the whole-process times are printed
+# with their ratio, beside each program's median peak memory. RORADAZA_CHECK
+# names the check program to time (default: build/bin/roradaza-check here).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -20,7 +20,7 @@ while [ $# -gt 0 ]; do
     case $1 in
     --advance99) advance=99; shift ;;
     --runs) runs=$2; shift 2 ;;
-    -h | --help) sed -n '2,11s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -h | --help) sed -n '3,12s/^# \{0,1\}//p' "$0"; exit 0 ;;
     -*) echo "opzione sconosciuta: $1" >&2; exit 2 ;;
     *) break ;;
     esac
@@ -93,23 +93,28 @@ echo "$count eventi, $day$([ "$advance" -ge 0 ] && echo ", anticipo annuale $adv
 echo "promemoria: roradaza-check $ours, remind $theirs"
 
 python3 - "$runs" "${#rcheck[@]}" "${rcheck[@]}" "${rremind[@]}" <<'EOF'
-import statistics, subprocess, sys, time
+import os, statistics, subprocess, sys, time
 
 runs, split = int(sys.argv[1]), int(sys.argv[2])
 commands = {"roradaza-check": sys.argv[3:3 + split], "remind": sys.argv[3 + split:]}
 times = {label: [] for label in commands}
+peaks = {label: [] for label in commands}
 for run in range(runs):
     # Alternate, and swap who goes first each round, so that neither
     # always runs on a cache warmed by the other.
     order = list(commands) if run % 2 == 0 else list(reversed(commands))
     for label in order:
         start = time.perf_counter()
-        subprocess.run(commands[label], stdout=subprocess.DEVNULL, check=False)
+        child = subprocess.Popen(commands[label], stdout=subprocess.DEVNULL)
+        # The child's own peak resident memory, in KiB.
+        _, _, usage = os.wait4(child.pid, 0)
         times[label].append((time.perf_counter() - start) * 1000)
+        peaks[label].append(usage.ru_maxrss / 1024)
 ours = statistics.median(times["roradaza-check"])
 theirs = statistics.median(times["remind"])
 for label, median in (("roradaza-check", ours), ("remind", theirs)):
     spread = f"{min(times[label]):.1f}..{max(times[label]):.1f}"
-    print(f"{label:15} mediana {median:8.1f} ms  ({runs} esecuzioni, {spread} ms)")
+    print(f"{label:15} mediana {median:8.1f} ms  ({runs} esecuzioni, {spread} ms), "
+          f"memoria di picco {statistics.median(peaks[label]):.1f} MiB")
 print(f"rapporto roradaza-check / remind: {ours / theirs:.3f}")
 EOF

@@ -82,17 +82,24 @@ bool DatabaseFile::exists() const
 
 DatabaseFile::Layout DatabaseFile::layoutOfBuffer() const
 {
-    const auto converts = [this](qsizetype line) {
+    const auto converts = [](QByteArrayView line) {
         try {
-            toInteger(m_buffer.line(line));
+            toInteger(line);
             return true;
         } catch (const Failure &) {
             return false;
         }
     };
+    // The count line and the first record's lines; those missing stay empty.
+    std::array<QByteArrayView, 6> first;
+    LineReader lines = m_buffer.reader();
+    for (QByteArrayView &line : first) {
+        if (!lines.next(line))
+            break;
+    }
     // The older layout has a count line too: an empty file, or bytes that
     // do not begin with a number, are not one, whatever their sixth line.
-    if (m_buffer.isEmpty() || converts(5) || !converts(0))
+    if (m_buffer.isEmpty() || converts(first[5]) || !converts(first[0]))
         return Layout::Current;
     return Layout::Older;
 }
@@ -113,15 +120,19 @@ void DatabaseFile::fillRecords(EventList &list, Layout layout)
     // No bytes at all hold no events: an empty list, not a damaged file.
     if (m_buffer.isEmpty())
         return;
+    // One pass, each line taken once: a record's lines are gathered before
+    // the record is made, which is how a record cut short is told.
+    LineReader lines = m_buffer.reader();
+    QByteArrayView countLine;
+    lines.next(countLine);
     // A count line that is not a number, or negative with records after it,
     // was damaged: the records are taken as far as the lines hold whole ones.
-    const QByteArrayView countLine = m_buffer.line(0);
     std::optional<int> count;
     try {
         count = toInteger(countLine);
     } catch (const Failure &) {
     }
-    if (count && *count < 0 && (*count < -1 || m_buffer.hasLine(1)))
+    if (count && *count < 0 && (*count < -1 || !lines.atEnd()))
         count.reset();
     const bool damagedCount = !count;
     const int last = count.value_or(std::numeric_limits<int>::max() - 1);
@@ -132,12 +143,17 @@ void DatabaseFile::fillRecords(EventList &list, Layout layout)
     bool overflow = false;
     bool cutShort = false;
     FieldPool pool;
+    // The older layout's records have no year line: every year.
+    std::array<QByteArrayView, 5> fields;
+    fields[4] = markers::everyYear;
     qint64 k = 0;
     for (; k <= last; ++k) {
-        const qint64 first = linesPerRecord * k + 1;
-        if (!m_buffer.hasLine(first))
+        qint64 taken = 0;
+        while (taken < linesPerRecord && lines.next(fields[std::size_t(taken)]))
+            ++taken;
+        if (taken == 0)
             break;
-        if (!m_buffer.hasLine(first + linesPerRecord - 1)) {
+        if (taken < linesPerRecord) {
             cutShort = true;
             break;
         }
@@ -146,20 +162,19 @@ void DatabaseFile::fillRecords(EventList &list, Layout layout)
             break;
         }
         EventRecord &record = records.emplace_back();
-        record.name = m_buffer.line(first).toByteArray();
-        record.month = pool.take(m_buffer.line(first + 1));
-        record.day = pool.take(m_buffer.line(first + 2));
-        record.advance = pool.take(m_buffer.line(first + 3));
-        record.year =
-            pool.take(layout == Layout::Current ? m_buffer.line(first + 4) : QByteArrayView(markers::everyYear));
+        record.name = fields[0].toByteArray();
+        record.month = pool.take(fields[1]);
+        record.day = pool.take(fields[2]);
+        record.advance = pool.take(fields[3]);
+        record.year = pool.take(fields[4]);
     }
     const bool endedEarly = !damagedCount && !overflow && !cutShort && k <= last;
     // Lines after the records the count line promises mean that the count
     // was damaged (empty lines at the very end are only a loose line break).
     bool linesAfter = false;
     if (k > last) {
-        for (qint64 at = linesPerRecord * k + 1; !linesAfter && m_buffer.hasLine(at); ++at)
-            linesAfter = !m_buffer.line(at).isEmpty();
+        for (QByteArrayView line; !linesAfter && lines.next(line);)
+            linesAfter = !line.isEmpty();
     }
     // The start of a damaged count line, for the message: the line itself goes with the bytes.
     QByteArray shown;

@@ -32,7 +32,27 @@ const char *lineBreak(const char *from, const char *end)
     return from;
 }
 
+// Where the line after the one ending at "end" starts.
+qsizetype afterBreak(QByteArrayView bytes, qsizetype end)
+{
+    if (end >= bytes.size())
+        return end;
+    return end + (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n' ? 2 : 1);
+}
+
 } // namespace
+
+bool LineReader::next(QByteArrayView &line)
+{
+    // An empty last line after the final line break does not count.
+    if (atEnd())
+        return false;
+    const char *const data = m_bytes.data();
+    const qsizetype end = lineBreak(data + m_at, data + m_bytes.size()) - data;
+    line = m_bytes.sliced(m_at, end - m_at);
+    m_at = afterBreak(m_bytes, end);
+    return true;
+}
 
 bool LineBuffer::locate(qsizetype index) const
 {
@@ -59,9 +79,7 @@ bool LineBuffer::locate(qsizetype index) const
         at.end = lineBreak(data + at.start, end) - data;
     }
     while (at.line < index) {
-        qsizetype next = at.end;
-        if (next < m_bytes.size())
-            next += data[next] == '\r' && next + 1 < m_bytes.size() && data[next + 1] == '\n' ? 2 : 1;
+        const qsizetype next = afterBreak(m_bytes, at.end);
         if (next >= m_bytes.size()) {
             // An empty last line after the final line break does not count.
             m_lineCount = at.line + 1;

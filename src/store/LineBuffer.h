@@ -8,6 +8,24 @@
 
 namespace roradaza {
 
+// Lines front to back, each found once: the way to take a whole file, where
+// asking a LineBuffer by index would search again. Line ends and the empty
+// last line are taken as LineBuffer takes them.
+class LineReader
+{
+public:
+    explicit LineReader(QByteArrayView bytes) : m_bytes(bytes) {}
+
+    // Puts the next line in "line"; false, leaving it as it was, after the last.
+    bool next(QByteArrayView &line);
+    // Whether no line follows the ones taken.
+    bool atEnd() const { return m_at >= m_bytes.size(); }
+
+private:
+    QByteArrayView m_bytes;
+    qsizetype m_at = 0;
+};
+
 // A whole file's bytes taken as lines by index. CR LF, a lone LF and a lone
 // CR all end a line; an index past the last line reads as empty text.
 // Lines are found only as far as they are asked for, so a file of millions
@@ -23,6 +41,7 @@ public:
     // final line break does not count).
     bool hasLine(qsizetype index) const;
     bool isEmpty() const { return m_bytes.isEmpty(); }
+    LineReader reader() const { return LineReader(m_bytes); }
 
 private:
     struct Place

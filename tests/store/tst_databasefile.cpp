@@ -205,6 +205,13 @@ private slots:
         QVERIFY(buffer.hasLine(lines.size() - 1) || lines.isEmpty());
         QVERIFY(!buffer.hasLine(lines.size()) && !buffer.hasLine(-1));
         QVERIFY(buffer.line(lines.size() + 1000).isEmpty());
+        // Read front to back, the same lines and no more.
+        LineReader reader = buffer.reader();
+        QByteArrayList read;
+        for (QByteArrayView line; reader.next(line);)
+            read << line.toByteArray();
+        QCOMPARE(read, lines);
+        QVERIFY(reader.atEnd());
     }
 
     void currentLayout_data()
@@ -567,15 +574,29 @@ private slots:
         QCOMPARE(files().size(), existing + 2);
     }
 
+    void moreRecordsThanTheListHolds_data()
+    {
+        QTest::addColumn<QByteArray>("countLine");
+        QTest::addColumn<int>("cut"); // bytes taken off the end
+        QTest::addColumn<QString>("error");
+        const QString tooMany = QStringLiteral("pi\u00F9 eventi dei 65535");
+        QTest::newRow("one more") << QByteArray("65535") << 0 << tooMany;
+        QTest::newRow("one more after a damaged count line") << QByteArray("uno") << 0 << tooMany;
+        // The record past the list's room ends after its advance: the file is told as cut short.
+        QTest::newRow("one more, cut short") << QByteArray("65535") << 8 << QStringLiteral("finisce a met\u00E0");
+    }
     void moreRecordsThanTheListHolds()
     {
+        QFETCH(QByteArray, countLine);
+        QFETCH(int, cut);
+        QFETCH(QString, error);
         const QList<EventRecord> records = numbered(EventList::capacity + 1);
-        const QByteArray original = fileBytes(records);
+        const QByteArray original = fileBytes(records).replace(0, 5, countLine).chopped(cut);
         QVERIFY(writeBytes(path(), original));
         DatabaseFile file(path());
         EventList list;
-        const QString error = load(file, list).error;
-        QVERIFY2(error.contains(u"65535"), qPrintable(error));
+        const QString loaded = load(file, list).error;
+        QVERIFY2(loaded.contains(error), qPrintable(loaded));
         QCOMPARE(recordsOf(list), records.first(EventList::capacity));
 
         file.save(list);
@@ -673,6 +694,8 @@ private slots:
         QTest::newRow("empty file") << QByteArray() << 0 << false;
         QTest::newRow("binary garbage") << readBytes(dataPath(QStringLiteral("binary-garbage.dat"))) << -1 << true;
         QTest::newRow("NUL bytes") << QByteArray(4096, '\0') << 0 << true;
+        QTest::newRow("no break after the last line") << fileBytes({sample}).chopped(2) << 1 << false;
+        QTest::newRow("loose breaks after the last record") << fileBytes({sample}) + "\r\n\n" << 1 << false;
         QTest::newRow("empty count line") << "\r\n" + records << 1 << true;
         QTest::newRow("count line of 10^9") << "1000000000" + records << 1 << true;
         QTest::newRow("count line beyond 32 bits") << "99999999999" + records << 1 << true;
