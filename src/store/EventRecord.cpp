@@ -94,7 +94,33 @@ EventRecord encode(const EditorChoices &choices)
     return record;
 }
 
-CheckFields decodeForCheck(const EventRecord &record)
+namespace {
+
+// What toInteger gives for a field with every copy of marker taken out, when
+// what is left is one to nine plain digits; marker -1 takes nothing out.
+// Whether the marker was there goes to marked. The check asks this of
+// every field of every record, so it reads the field once and copies nothing.
+bool plainDigits(QByteArrayView field, int marker, bool &marked, int &value)
+{
+    int number = 0;
+    qsizetype digits = 0;
+    for (const char c : field) {
+        if (c >= '0' && c <= '9') {
+            number = number * 10 + (c - '0');
+            ++digits;
+        } else if (static_cast<unsigned char>(c) == marker) {
+            marked = true;
+        } else {
+            return false;
+        }
+    }
+    value = number;
+    return digits > 0 && digits <= 9;
+}
+
+// The rule in full, for a field that is not plain digits: the conversion's
+// error comes from here.
+CheckFields decodeEveryField(const EventRecord &record)
 {
     CheckFields fields;
     fields.weekly = isWeeklyMarker(record.month);
@@ -113,6 +139,27 @@ CheckFields decodeForCheck(const EventRecord &record)
 
     fields.year = toInteger(record.year);
     return fields;
+}
+
+} // namespace
+
+CheckFields decodeForCheck(const EventRecord &record)
+{
+    CheckFields fields;
+    bool unused = false;
+    fields.weekly = isWeeklyMarker(record.month);
+    if (fields.weekly) {
+        fields.important = holds(record.advance, markers::important);
+        fields.autoDelete = holds(record.day, markers::autoDelete);
+        if (plainDigits(record.year, -1, unused, fields.year))
+            return fields;
+    } else if (plainDigits(record.month, -1, unused, fields.month) &&
+               plainDigits(record.advance, markers::important, fields.important, fields.advance) &&
+               plainDigits(record.day, markers::autoDelete, fields.autoDelete, fields.day) &&
+               plainDigits(record.year, -1, unused, fields.year)) {
+        return fields;
+    }
+    return decodeEveryField(record);
 }
 
 EditorLoad decodeForEditor(const EventRecord &record, int todayYear)
