@@ -29,8 +29,7 @@ private:
 CheckEngine::CheckEngine(EventList &events, NotificationList &notices, const Calendar &calendar,
                          const SaintsCalendar &saints, CheckHost &host)
     : m_events(events), m_notices(notices), m_calendar(calendar), m_saintsCalendar(saints), m_host(host)
-{
-}
+{}
 
 CheckEngine::Result CheckEngine::run()
 {
@@ -129,7 +128,9 @@ CheckEngine::Verdict CheckEngine::examine(int row, const Today &today)
     }
 
     bool dueToday = !fields.weekly && eventMonth == today.month && eventDay == today.day && eventYear == today.year;
-    if (!dueToday)
+    // A day field shorter than the weekday's name cannot hold it: most records
+    // are decided without the call.
+    if (!dueToday && record.day.size() >= today.weekday.size())
         dueToday = hasWeekday(record.day, today.weekday);
 
     if (dueToday) {

@@ -7,7 +7,9 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <limits>
 #include <numeric>
+#include <string_view>
 
 namespace roradaza {
 namespace {
@@ -81,6 +83,7 @@ int EventList::append(EventRecord record)
                               });
     }
     const int row = int(at - m_records.begin());
+    forgetLowered();
     if (m_observer)
         m_observer->beginInsert(row, 1);
     m_records.insert(at, std::move(record));
@@ -93,6 +96,7 @@ void EventList::removeAt(int row)
 {
     if (m_observer)
         m_observer->beginRemove(row);
+    forgetLowered();
     m_records.erase(m_records.begin() + row);
     if (m_observer)
         m_observer->endRemove();
@@ -100,6 +104,7 @@ void EventList::removeAt(int row)
 
 void EventList::replace(int row, EventRecord record)
 {
+    forgetLowered();
     m_records[std::size_t(row)] = std::move(record);
     if (m_observer)
         m_observer->rowChanged(row);
@@ -109,6 +114,9 @@ void EventList::clear()
 {
     if (m_observer)
         m_observer->beginReset();
+    forgetLowered();
+    m_lowered = QByteArray();
+    m_loweredEnds = {};
     m_records.clear();
     if (m_observer)
         m_observer->endReset();
@@ -164,6 +172,7 @@ std::vector<int> EventList::sort()
     if (std::is_sorted(oldRowAt.begin(), oldRowAt.end()))
         return newRowOf;
 
+    forgetLowered();
     if (m_observer)
         m_observer->beginReorder();
     // In place, one cycle of the permutation at a time: a second vector of
@@ -189,13 +198,71 @@ std::vector<int> EventList::sort()
     return newRowOf;
 }
 
+void EventList::forgetLowered() const
+{
+    m_loweredValid = false;
+}
+
+void EventList::lowerNames() const
+{
+    m_lowered.resize(0);
+    m_loweredEnds.clear();
+    m_loweredValid = true;
+    qsizetype length = 0;
+    for (const EventRecord &record : m_records)
+        length += record.name.size();
+    // Offsets of 32 bits hold the names of a full list many times over (a
+    // file is at most 32 MiB, a name typed or imported at most 32767 bytes);
+    // past that the block stays empty and each name is searched where it lies.
+    if (length > qsizetype(std::numeric_limits<quint32>::max()))
+        return;
+    m_lowered.resize(length);
+    m_loweredEnds.reserve(m_records.size());
+    char *const block = m_lowered.data();
+    quint32 at = 0;
+    for (const EventRecord &record : m_records) {
+        for (const char c : record.name)
+            block[at++] = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        m_loweredEnds.push_back(at);
+    }
+}
+
 std::vector<EventRecord> EventList::matching(QByteArrayView search) const
 {
     std::vector<EventRecord> found;
-    for (const EventRecord &record : m_records) {
-        if (text::containsIgnoringAsciiCase(record.name, search))
-            found.push_back(record);
+    if (search.isEmpty())
+        return found;
+    if (!m_loweredValid)
+        lowerNames();
+    if (m_loweredEnds.size() != m_records.size()) {
+        for (const EventRecord &record : m_records) {
+            if (text::containsIgnoringAsciiCase(record.name, search))
+                found.push_back(record);
+        }
+        return found;
     }
+
+    // One search over the whole block; a hit that runs from one name into
+    // the next is no match, and the search goes on from the byte after it.
+    const QByteArray wanted = text::lowerAscii(search);
+    const std::string_view names(m_lowered.constData(), std::size_t(m_lowered.size()));
+    const std::string_view needle(wanted.constData(), std::size_t(wanted.size()));
+    std::vector<std::size_t> rows;
+    auto end = m_loweredEnds.cbegin();
+    for (std::size_t at = names.find(needle); at != std::string_view::npos;) {
+        // The name the hit begins in: the first whose end lies beyond it.
+        end = std::upper_bound(end, m_loweredEnds.cend(), quint32(at));
+        if (at + needle.size() <= *end) {
+            rows.push_back(std::size_t(end - m_loweredEnds.cbegin()));
+            at = names.find(needle, *end);
+        } else {
+            at = names.find(needle, at + 1);
+        }
+    }
+    // Copied once each into room of the right size.
+    found.reserve(rows.size());
+    for (const std::size_t row : rows)
+        found.push_back(m_records[row]);
     return found;
 }
 
@@ -203,6 +270,7 @@ void EventList::adopt(EventList &&ordered)
 {
     if (m_observer)
         m_observer->beginReset();
+    forgetLowered();
     m_records = ordered.takeRecords();
     if (m_observer)
         m_observer->endReset();
@@ -216,6 +284,7 @@ int EventList::appendAll(std::vector<EventRecord> records)
         return 0;
     if (m_observer)
         m_observer->beginInsert(size(), int(taken));
+    forgetLowered();
     if (m_records.empty() && taken == records.size())
         m_records = std::move(records);
     else

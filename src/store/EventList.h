@@ -74,7 +74,8 @@ public:
     int appendAll(std::vector<EventRecord> records);
 
     // Copies of the records whose names hold the search text, letters A to Z
-    // compared without case, in list order.
+    // compared without case, in list order. The first search after a change
+    // lowers every name into one block, which the next searches reuse.
     std::vector<EventRecord> matching(QByteArrayView search) const;
 
     // The records of a list in the same name order, moved in as they stand,
@@ -82,13 +83,26 @@ public:
     void adopt(EventList &&ordered);
 
     // Every record, moved out; the list is left empty (its observer untold).
-    std::vector<EventRecord> takeRecords() { return std::exchange(m_records, {}); }
+    std::vector<EventRecord> takeRecords()
+    {
+        forgetLowered();
+        return std::exchange(m_records, {});
+    }
 
     void setObserver(EventListObserver *observer) { m_observer = observer; }
     const NameOrder &order() const { return m_order; }
 
 private:
+    void forgetLowered() const;
+    void lowerNames() const;
+
     std::vector<EventRecord> m_records;
+    // Every name with A to Z lowered, end to end, and where each ends: a
+    // search reads one block front to back instead of a heap block per
+    // name. Built by matching(), dropped by every change to the records.
+    mutable QByteArray m_lowered;
+    mutable std::vector<quint32> m_loweredEnds;
+    mutable bool m_loweredValid = false;
     bool m_autoSort = true;
     NameOrder m_order;
     EventListObserver *m_observer = nullptr;
