@@ -174,6 +174,66 @@ private slots:
         QCOMPARE(list.appendAll({named("Altro")}), 0);
         QCOMPARE(list.size(), EventList::capacity);
     }
+
+    // A search after any change sees the records as they are now, whatever
+    // the search before it kept.
+    void matchingFollowsChanges_data()
+    {
+        QTest::addColumn<QByteArray>("change");
+        QTest::addColumn<QByteArray>("search");
+        QTest::addColumn<QByteArrayList>("found");
+        const auto row = [](const char *name, const char *change, const char *search, QByteArrayList found) {
+            QTest::newRow(name) << QByteArray(change) << QByteArray(search) << found;
+        };
+        row("unchanged", "", "ANNA", {"Anna"});
+        row("accent kept, capitals folded", "", "NICCOL\xF2", {"Niccol\xF2"});
+        row("accented capital not folded", "", "\xE0ndrea", {});
+        row("no match across two names", "", "xxanna", {});
+        row("empty search", "", "", {});
+        row("name edited", "replace", "anna", {"Anna", "Giovanna"});
+        row("name added", "append", "anna", {"Anna", "Susanna"});
+        row("name deleted", "remove", "anna", {});
+        row("names imported", "appendAll", "anna", {"Anna", "Marianna"});
+        row("list sorted", "sort", "ru", {"Bruno"});
+        row("list adopted", "adopt", "o", {"Ottavio"});
+        row("list emptied, one added", "clear", "n", {"Nadia"});
+        row("records taken, one added", "take", "n", {"Nadia"});
+    }
+    void matchingFollowsChanges()
+    {
+        QFETCH(QByteArray, change);
+        QFETCH(QByteArray, search);
+        EventList list;
+        list.setAutoSort(false);
+        list.appendAll({named("Anna"), named("Zeno"), named("Niccol\xF2"), named("\xC0ndrea"), named("Xxan"),
+                        named("naYY"), named("Bruno")});
+        QCOMPARE(list.matching("n").size(), std::size_t(7));
+        if (change == "replace") {
+            list.replace(1, named("Giovanna"));
+        } else if (change == "append") {
+            list.append(named("Susanna"));
+        } else if (change == "remove") {
+            list.removeAt(0);
+        } else if (change == "appendAll") {
+            list.appendAll({named("Marianna")});
+        } else if (change == "sort") {
+            QVERIFY(list.sort().back() != 6);
+        } else if (change == "adopt") {
+            EventList other;
+            other.append(named("Ottavio"));
+            list.adopt(std::move(other));
+        } else if (change == "clear" || change == "take") {
+            if (change == "clear")
+                list.clear();
+            else
+                QCOMPARE(list.takeRecords().size(), std::size_t(7));
+            list.append(named("Nadia"));
+        }
+        QByteArrayList found;
+        for (const EventRecord &record : list.matching(search))
+            found << record.name;
+        QTEST(found, "found");
+    }
 };
 
 QTEST_APPLESS_MAIN(TestEventList)
