@@ -51,6 +51,15 @@ private:
     std::vector<qsizetype> m_ends;
 };
 
+// Copying a record counts one more user of its name's heap block, which
+// lies anywhere once the list has been sorted: a loop copying many records
+// fetches the block a few rows on, so that the misses overlap.
+constexpr std::size_t fetchAhead = 8;
+void fetchName(const EventRecord &record)
+{
+    __builtin_prefetch(const_cast<QByteArray &>(record.name).data_ptr().d_ptr(), 1);
+}
+
 } // namespace
 
 NameOrder::NameOrder() : m_collator(collationLocale())
@@ -261,8 +270,11 @@ std::vector<EventRecord> EventList::matching(QByteArrayView search) const
     }
     // Copied once each into room of the right size.
     found.reserve(rows.size());
-    for (const std::size_t row : rows)
-        found.push_back(m_records[row]);
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        if (k + fetchAhead < rows.size())
+            fetchName(m_records[rows[k + fetchAhead]]);
+        found.push_back(m_records[rows[k]]);
+    }
     return found;
 }
 
