@@ -29,7 +29,8 @@ private:
 CheckEngine::CheckEngine(EventList &events, NotificationList &notices, const Calendar &calendar,
                          const SaintsCalendar &saints, CheckHost &host)
     : m_events(events), m_notices(notices), m_calendar(calendar), m_saintsCalendar(saints), m_host(host)
-{}
+{
+}
 
 CheckEngine::Result CheckEngine::run()
 {
