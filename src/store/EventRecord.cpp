@@ -106,8 +106,10 @@ bool plainDigits(QByteArrayView field, int marker, bool &marked, int &value)
     qsizetype digits = 0;
     for (const char c : field) {
         if (c >= '0' && c <= '9') {
+            // Ten digits or more may not fit: the full rule decides those.
+            if (++digits > 9)
+                return false;
             number = number * 10 + (c - '0');
-            ++digits;
         } else if (static_cast<unsigned char>(c) == marker) {
             marked = true;
         } else {
@@ -115,7 +117,7 @@ bool plainDigits(QByteArrayView field, int marker, bool &marked, int &value)
         }
     }
     value = number;
-    return digits > 0 && digits <= 9;
+    return digits > 0;
 }
 
 // The rule in full, for a field that is not plain digits: the conversion's

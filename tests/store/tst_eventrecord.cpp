@@ -117,6 +117,9 @@ private slots:
         row("day only the marker", {"E", "01", "A", "07", "0000"}, {}, "");
         row("advance only the marker", {"E", "01", "01", "i", "0000"}, {}, "");
         row("weekly year", {"E", "##", "Sabato;", "", "20x1"}, {}, "20x1");
+        // Past nine digits the number may not fit an int: the full rule decides.
+        row("year of ten digits", {"E", "01", "01", "07", "0000002031"}, {0, 0, 0, 2031, 1, 1, 7});
+        row("year past any int", {"E", "01", "01", "07", "000066666666666666666"}, {}, "000066666666666666666");
     }
     void decodeForCheck()
     {
