@@ -95,6 +95,7 @@ int EventList::append(EventRecord record)
     forgetLowered();
     if (m_observer)
         m_observer->beginInsert(row, 1);
+    m_keys.insert(m_keys.begin() + row, m_nextKey++);
     m_records.insert(at, std::move(record));
     if (m_observer)
         m_observer->endInsert();
@@ -107,6 +108,7 @@ void EventList::removeAt(int row)
         m_observer->beginRemove(row);
     forgetLowered();
     m_records.erase(m_records.begin() + row);
+    m_keys.erase(m_keys.begin() + row);
     if (m_observer)
         m_observer->endRemove();
 }
@@ -127,6 +129,7 @@ void EventList::clear()
     m_lowered = QByteArray();
     m_loweredEnds = {};
     m_records.clear();
+    m_keys.clear();
     if (m_observer)
         m_observer->endReset();
 }
@@ -190,15 +193,18 @@ std::vector<int> EventList::sort()
         if (oldRowAt[start] == int(start))
             continue;
         EventRecord moving = std::move(m_records[start]);
+        const quint32 movingKey = m_keys[start];
         std::size_t at = start;
         while (true) {
             const auto from = std::size_t(oldRowAt[at]);
             oldRowAt[at] = int(at); // placed
             if (from == start) {
                 m_records[at] = std::move(moving);
+                m_keys[at] = movingKey;
                 break;
             }
             m_records[at] = std::move(m_records[from]);
+            m_keys[at] = m_keys[from];
             at = from;
         }
     }
@@ -284,8 +290,22 @@ void EventList::adopt(EventList &&ordered)
         m_observer->beginReset();
     forgetLowered();
     m_records = ordered.takeRecords();
+    m_keys.clear();
+    giveKeys(m_records.size());
     if (m_observer)
         m_observer->endReset();
+}
+
+void EventList::giveKeys(std::size_t count)
+{
+    for (std::size_t k = 0; k < count; ++k)
+        m_keys.push_back(m_nextKey++);
+}
+
+int EventList::rowOfKey(quint32 key) const
+{
+    const auto found = std::find(m_keys.cbegin(), m_keys.cend(), key);
+    return found == m_keys.cend() ? -1 : int(found - m_keys.cbegin());
 }
 
 int EventList::appendAll(std::vector<EventRecord> records)
@@ -302,6 +322,7 @@ int EventList::appendAll(std::vector<EventRecord> records)
     else
         m_records.insert(m_records.end(), std::make_move_iterator(records.begin()),
                          std::make_move_iterator(records.begin() + std::ptrdiff_t(taken)));
+    giveKeys(taken);
     if (m_observer)
         m_observer->endInsert();
     if (m_autoSort)

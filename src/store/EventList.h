@@ -55,6 +55,13 @@ public:
     const EventRecord &at(int row) const { return m_records[std::size_t(row)]; }
     const std::vector<EventRecord> &records() const { return m_records; }
 
+    // A record's key: given when it goes into the list, kept while it is
+    // edited or moved by a sort, never given twice in one run. What the sync
+    // knows a record by while its fields change.
+    quint32 keyAt(int row) const { return m_keys[std::size_t(row)]; }
+    // The row of the record with that key, or -1 when it is gone.
+    int rowOfKey(quint32 key) const;
+
     // Adds a record at its place in name order (automatic sorting on) or at
     // the end (off) and gives its row. A full list throws and keeps every record.
     int append(EventRecord record);
@@ -86,6 +93,7 @@ public:
     std::vector<EventRecord> takeRecords()
     {
         forgetLowered();
+        m_keys.clear();
         return std::exchange(m_records, {});
     }
 
@@ -95,8 +103,11 @@ public:
 private:
     void forgetLowered() const;
     void lowerNames() const;
+    void giveKeys(std::size_t count);
 
     std::vector<EventRecord> m_records;
+    std::vector<quint32> m_keys; // beside m_records, row for row
+    quint32 m_nextKey = 1;
     // Every name with A to Z lowered, end to end, and where each ends: a
     // search reads one block front to back instead of a heap block per
     // name. Built by matching(), dropped by every change to the records.
