@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 
@@ -108,6 +109,20 @@ std::optional<QString> DialogPrompts::askText(QWidget *parent, const QString &ca
     box.setWindowTitle(caption);
     box.setLabelText(prompt);
     box.setTextValue(initial);
+    box.setOkButtonText(QStringLiteral("OK"));
+    box.setCancelButtonText(QStringLiteral("Cancel"));
+    keepInFront(&box);
+    if (box.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return box.textValue();
+}
+
+std::optional<QString> DialogPrompts::askPassword(QWidget *parent, const QString &caption, const QString &prompt)
+{
+    QInputDialog box(ownerOf(parent));
+    box.setWindowTitle(caption);
+    box.setLabelText(prompt);
+    box.setTextEchoMode(QLineEdit::Password);
     box.setOkButtonText(QStringLiteral("OK"));
     box.setCancelButtonText(QStringLiteral("Cancel"));
     keepInFront(&box);

@@ -25,6 +25,11 @@ public:
     // The one-line input box; empty when the user cancels.
     virtual std::optional<QString> askText(QWidget *parent, const QString &caption, const QString &prompt,
                                            const QString &initial) = 0;
+    // A password, typed unseen; empty when the user cancels.
+    virtual std::optional<QString> askPassword(QWidget *parent, const QString &caption, const QString &prompt)
+    {
+        return askText(parent, caption, prompt, QString());
+    }
     // A file to read (or, with save, to write); empty when the user cancels.
     virtual QString askFile(QWidget *parent, const QString &caption, const QString &filter, bool save) = 0;
 };
@@ -42,6 +47,7 @@ public:
     void tell(QWidget *parent, const QString &caption, const QString &text, QMessageBox::Icon icon) override;
     std::optional<QString> askText(QWidget *parent, const QString &caption, const QString &prompt,
                                    const QString &initial) override;
+    std::optional<QString> askPassword(QWidget *parent, const QString &caption, const QString &prompt) override;
     QString askFile(QWidget *parent, const QString &caption, const QString &filter, bool save) override;
 };
 

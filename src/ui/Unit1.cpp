@@ -37,6 +37,7 @@
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QSystemTrayIcon>
+#include <QTime>
 #include <QTimer>
 #include <QTreeView>
 
@@ -146,7 +147,8 @@ TForm1::TForm1(const Platform &platform)
       m_background(loadBackground()), m_calendar(platform.clock),
       m_engine(m_events, m_notices, m_calendar, SaintsCalendar::standard(), *this),
       m_database(databasePathOf(platform)),
-      m_settingsFile(QDir(dataFolderOf(platform)).filePath(QStringLiteral("Roradaza.ini")))
+      m_settingsFile(QDir(dataFolderOf(platform)).filePath(QStringLiteral("Roradaza.ini"))),
+      m_sync(std::make_unique<sync::SyncSession>(sync::SyncSession::statePathFor(databasePathOf(platform))))
 {
     setObjectName(QStringLiteral("TForm1"));
     setWindowTitle(QStringLiteral("Roradaza"));
@@ -161,6 +163,16 @@ TForm1::TForm1(const Platform &platform)
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setInterval(500);
 
+    m_syncRunner = new sync::SyncRunner([this] { return syncJob(); }, this);
+    connect(m_syncRunner, &sync::SyncRunner::syncStarted, this, [this] {
+        m_syncStatus = QStringLiteral("Sincronizzazione in corso...");
+        showSyncState();
+    });
+    connect(m_syncRunner, &sync::SyncRunner::syncFinished, this, &TForm1::syncFinished);
+    m_pendingSyncTimer = new QTimer(this);
+    m_pendingSyncTimer->setInterval(500);
+    connect(m_pendingSyncTimer, &QTimer::timeout, this, [this] { guarded([this] { applyPendingSync(); }); });
+
     buildClient();
     buildMenus();
     buildTray();
@@ -168,6 +180,7 @@ TForm1::TForm1(const Platform &platform)
     connect(m_loopCheck, &QTimer::timeout, this, [this] {
         moveToTray();
         guarded([this] { CheckBirthday1Click(); });
+        guarded([this] { requestSync(); });
     });
     connect(m_timer1, &QTimer::timeout, this, [this] { guarded([this] { Timer1Timer(); }); });
 }
@@ -311,6 +324,8 @@ void TForm1::buildMenus()
     file1->setObjectName(QStringLiteral("File1"));
     m_checkBirthday1 = action(file1, "CheckBirthday1", QStringLiteral("&Controlla"), &TForm1::CheckBirthday1Click);
     file1->setDefaultAction(m_checkBirthday1);
+    m_sincronizzaOra1 =
+        action(file1, "SincronizzaOra1", QStringLiteral("Sincronizza &ora"), &TForm1::SincronizzaOra1Click);
     file1->addSeparator()->setObjectName(QStringLiteral("N4"));
     QMenu *extra2 = file1->addMenu(QStringLiteral("&Configura"));
     extra2->setObjectName(QStringLiteral("Extra2"));
@@ -332,6 +347,7 @@ void TForm1::buildMenus()
     m_runOnStartup = action(extra2, "RunOnStartup", QStringLiteral("Esegui &automaticamente all'avvio del computer!"),
                             &TForm1::RunOnStartupClick);
     m_runOnStartup->setVisible(false);
+    action(extra2, "Sincronizzazione1", QStringLiteral("Sincroni&zzazione..."), &TForm1::Sincronizzazione1Click);
     file1->addSeparator()->setObjectName(QStringLiteral("N2"));
     action(file1, "Exit1", QStringLiteral("&Esci"), &TForm1::Exit1Click);
 
@@ -370,6 +386,7 @@ void TForm1::buildMenus()
     QAction *restore1 = action(m_popupMenu2, "Restore1", QStringLiteral("&Ripristina"), &TForm1::Restore1Click);
     m_popupMenu2->setDefaultAction(restore1);
     action(m_popupMenu2, "Controlla1", QStringLiteral("&Controlla"), &TForm1::Controlla1Click);
+    action(m_popupMenu2, "SincronizzaOra2", QStringLiteral("Sincronizza &ora"), &TForm1::SincronizzaOra1Click);
     m_popupMenu2->addSeparator()->setObjectName(QStringLiteral("N6"));
     m_autoCheck1 = action(m_popupMenu2, "AutoCheck1", QStringLiteral("Controllo Automatico"), &TForm1::AutoCheck1Click);
     m_autoCheck1->setCheckable(true);
@@ -479,6 +496,9 @@ bool TForm1::FormCreate()
             guarded([this] { m_readAhead.fill(m_database, m_events); });
         }
     }
+    // A damaged state file is named and the sync stays off; the list is loaded all the same.
+    guarded([this] { m_sync->load(); });
+    m_sync->matchList(m_events);
     return true;
 }
 
@@ -501,8 +521,7 @@ void TForm1::showEvent(QShowEvent *event)
 
 void TForm1::FormShow()
 {
-    if (m_tray)
-        m_tray->setToolTip(m_title.left(63));
+    showSyncState();
     m_hiddenInTray = false;
     m_engine.setHiddenInTray(false);
     if (!m_autoCheckEnabled)
@@ -522,6 +541,7 @@ void TForm1::FormShow()
                         m_form4->showNotifications();
                 }
             });
+            guarded([this] { requestSync(); });
         });
     }
 }
@@ -663,6 +683,10 @@ bool TForm1::endProgram()
 {
     if (m_ended)
         return true;
+    m_leaving = true;
+    // What a sync under way did on the server reaches the list and the state before the last save.
+    m_syncRunner->waitForIdle();
+    guarded([this] { applyPendingSync(); });
     const bool saveFailed = m_modified && !guarded([this] { SaveDatabase1Click(); });
     if (saveFailed && !m_sessionEnding) {
         // A save that fails every time must not keep the program from ending.
@@ -670,8 +694,10 @@ bool TForm1::endProgram()
             nullptr, QStringLiteral("Confirm"),
             QStringLiteral("Il salvataggio non è riuscito. Uscire comunque senza salvare le modifiche?"),
             QMessageBox::Question, Prompts::Buttons::YesNo);
-        if (answer != Prompts::Answer::Yes && !m_ended)
+        if (answer != Prompts::Answer::Yes && !m_ended) {
+            m_leaving = false;
             return false;
+        }
     }
     if (m_ended)
         return true;
@@ -792,6 +818,10 @@ void TForm1::SaveDatabase1Click()
 {
     m_database.save(m_events);
     m_settingsFile.write(m_settings);
+    m_sync->noteListSaved(m_events);
+    // The save that applies a sync's changes starts no other sync, nor does the one on the way out.
+    if (!m_applyingSync && !m_leaving && !m_reportOnTerminal)
+        requestSync();
 }
 
 void TForm1::About1Click()
@@ -1099,6 +1129,246 @@ void TForm1::showError(const QString &text)
 void TForm1::tell(const QString &text)
 {
     m_platform.prompts.tell(nullptr, m_title, text, QMessageBox::NoIcon);
+}
+
+} // namespace roradaza
+
+namespace roradaza {
+
+void TForm1::requestSync()
+{
+    if (m_ended || m_leaving || !m_sync->isOn())
+        return;
+    if (m_pendingSync) {
+        // One more comes once the waiting outcome is in the list.
+        return;
+    }
+    m_syncRunner->request();
+}
+
+std::optional<QString> TForm1::syncPassword()
+{
+    const sync::SyncState &state = m_sync->state();
+    if (state.user.isEmpty())
+        return QString();
+    if (m_password)
+        return m_password;
+    if (auto stored = m_passwords.read(passwordKeyOf(state.address, state.user))) {
+        m_password = std::move(stored);
+        return m_password;
+    }
+    // Asked once per run, and only of someone at the program: not over the
+    // countdown, not from the tray, unless the user asked for the sync.
+    const bool present = isVisible() && isEnabled() && !m_compact && !QApplication::activeModalWidget();
+    if (m_passwordAsked || (!m_userAskedSync && !present)) {
+        m_syncStatus = QStringLiteral("Sincronizzazione in attesa della password: \"Sincronizza ora\" la chiede");
+        showSyncState();
+        return std::nullopt;
+    }
+    m_passwordAsked = true;
+    m_password =
+        m_platform.prompts.askPassword(nullptr, QStringLiteral("Sincronizzazione"),
+                                       QStringLiteral("Password di %1 su %2:").arg(state.user, state.address.host()));
+    return m_password;
+}
+
+std::optional<sync::SyncJob> TForm1::syncJob()
+{
+    if (!m_sync->isOn() || m_ended)
+        return std::nullopt;
+    std::optional<QString> password = syncPassword();
+    m_userAskedSync = false;
+    if (!password)
+        return std::nullopt;
+    return sync::SyncJob{m_sync->account(*password), m_sync->state(), m_sync->snapshot(m_events),
+                         m_platform.clock.today(), QDateTime::currentDateTimeUtc()};
+}
+
+void TForm1::SincronizzaOra1Click()
+{
+    if (!m_sync->isSetUp()) {
+        Sincronizzazione1Click();
+        return;
+    }
+    if (!m_sync->isOn())
+        throw Failure(QStringLiteral("La sincronizzazione è spenta: accenderla in Funzioni, Configura, "
+                                     "Sincronizzazione"));
+    // Asked for by the user: the password may be asked again, and a failure is told again.
+    m_userAskedSync = true;
+    m_passwordAsked = false;
+    m_syncFailureTold = false;
+    m_showSyncWindowNext = true;
+    requestSync();
+}
+
+void TForm1::Sincronizzazione1Click()
+{
+    const sync::SyncState &state = m_sync->state();
+    SyncWindow window(
+        {state.address, state.user, m_password.value_or(QString()), state.enabled, state.pinnedFingerprint},
+        *m_syncRunner, m_platform.prompts, this);
+    if (window.exec() != QDialog::Accepted)
+        return;
+    const SyncWindow::Settings chosen = window.settings();
+    const bool another = chosen.address != state.address || chosen.user != state.user;
+    m_sync->configure(chosen.address, chosen.user, chosen.enabled);
+    m_sync->pin(chosen.pinnedFingerprint);
+    if (another) {
+        // Another collection: nothing the list holds is known there yet.
+        m_sync->matchList(m_events);
+        m_leftOnServerShown.clear();
+        m_conflictsShown.clear();
+    }
+    m_sync->write();
+    m_password.reset();
+    m_passwordAsked = false;
+    if (!chosen.user.isEmpty() && !chosen.password.isEmpty()) {
+        m_password = chosen.password;
+        if (!m_passwords.write(passwordKeyOf(chosen.address, chosen.user), chosen.password))
+            tell(QStringLiteral("Il portachiavi del desktop non risponde: la password resta in memoria fino "
+                                "alla chiusura di Roradaza, e al prossimo avvio viene chiesta di nuovo."));
+    }
+    m_syncFailureTold = false;
+    m_syncStatus.clear();
+    showSyncState();
+    if (m_sync->isOn())
+        requestSync();
+}
+
+void TForm1::syncFinished(const sync::SyncJob &job, const sync::Outcome &outcome)
+{
+    const bool changesList =
+        !outcome.failure && (!outcome.replaced.empty() || !outcome.removed.empty() || !outcome.added.empty());
+    // The editor or a box may hold a row of the list: the changes wait for them to close.
+    if (changesList && !m_leaving && (!isEnabled() || QApplication::activeModalWidget())) {
+        m_pendingSync.emplace(job, outcome);
+        m_pendingSyncTimer->start();
+        return;
+    }
+    guarded([&] { applySync(job, outcome); });
+}
+
+void TForm1::applyPendingSync()
+{
+    if (!m_pendingSync) {
+        m_pendingSyncTimer->stop();
+        return;
+    }
+    if (!m_leaving && (!isEnabled() || QApplication::activeModalWidget()))
+        return;
+    m_pendingSyncTimer->stop();
+    auto [job, outcome] = *std::exchange(m_pendingSync, std::nullopt);
+    applySync(job, std::move(outcome));
+}
+
+void TForm1::applySync(const sync::SyncJob &job, sync::Outcome outcome)
+{
+    const std::optional<sync::Failure> failure = outcome.failure;
+    const std::vector<exchange::Refusal> leftOnServer = outcome.leftOnServer;
+    const int sent = outcome.sent;
+    const int received = outcome.received;
+    const sync::SyncSession::Applied applied = m_sync->apply(m_events, job.local, std::move(outcome));
+    if (failure) {
+        // The list is untouched; the state keeps what was done on the server before the failure.
+        m_sync->write();
+        syncFailed(*failure);
+        return;
+    }
+    m_syncFailureTold = false;
+    if (applied.changed > 0) {
+        m_modified = true;
+        ComboBox1Change();
+        const QScopedValueRollback applying(m_applyingSync, true);
+        SaveDatabase1Click();
+    } else {
+        m_sync->write();
+    }
+    m_syncStatus = QStringLiteral("Sincronizzato alle %1: %2 inviati, %3 ricevuti")
+                       .arg(QTime::currentTime().toString(QStringLiteral("HH:mm")))
+                       .arg(sent)
+                       .arg(received);
+    if (!m_sync->state().conflicts.empty())
+        m_syncStatus += QStringLiteral(", %1 da decidere").arg(m_sync->state().conflicts.size());
+    std::fprintf(stderr, "%s: %s\n", qPrintable(m_title), qPrintable(m_syncStatus));
+    showSyncState();
+    if (!m_leaving)
+        showConflicts(leftOnServer, std::exchange(m_showSyncWindowNext, false));
+}
+
+void TForm1::syncFailed(const sync::Failure &failure)
+{
+    m_syncStatus = QStringLiteral("Sincronizzazione non riuscita: %1").arg(failure.words);
+    std::fprintf(stderr, "%s: %s\n", qPrintable(m_title), qPrintable(m_syncStatus));
+    showSyncState();
+    if (failure.kind == sync::Failure::Kind::Unauthorized) {
+        // Typed wrong: asked again when the user next asks for a sync.
+        m_password.reset();
+        m_passwordAsked = true;
+    }
+    if (m_syncFailureTold || m_leaving)
+        return;
+    m_syncFailureTold = true;
+    if (failure.kind == sync::Failure::Kind::UntrustedCertificate && !failure.fingerprint.isEmpty()) {
+        const auto answer = m_platform.prompts.ask(
+            nullptr, m_title,
+            QStringLiteral("%1\n\nAccettare questo certificato? Farlo solo se l'impronta è quella del proprio "
+                           "server.")
+                .arg(failure.words),
+            QMessageBox::Warning, Prompts::Buttons::YesNo);
+        if (answer == Prompts::Answer::Yes) {
+            m_sync->pin(failure.fingerprint);
+            m_sync->write();
+            m_syncFailureTold = false;
+            requestSync();
+        }
+        return;
+    }
+    m_platform.prompts.tell(nullptr, m_title,
+                            QStringLiteral("La sincronizzazione non è riuscita.\n%1\n\nL'elenco degli eventi non è "
+                                           "stato toccato; Roradaza riprova alla prossima occasione.")
+                                .arg(failure.words),
+                            QMessageBox::Warning);
+}
+
+void TForm1::showSyncState()
+{
+    if (m_tray)
+        m_tray->setToolTip(m_syncStatus.isEmpty() ? m_title.left(63) : m_title.left(63) + u'\n' + m_syncStatus);
+    const bool running = m_syncRunner->isBusy();
+    setWindowTitle(running ? QStringLiteral("Roradaza - sincronizzazione in corso...") : QStringLiteral("Roradaza"));
+}
+
+void TForm1::showConflicts(const std::vector<exchange::Refusal> &leftOnServer, bool always)
+{
+    QStringList left;
+    for (const exchange::Refusal &refusal : leftOnServer)
+        left << refusal.text();
+    QList<QByteArray> conflicts;
+    for (const sync::Conflict &conflict : m_sync->state().conflicts)
+        conflicts << conflict.uid;
+    const bool news = left != m_leftOnServerShown ||
+                      std::any_of(conflicts.begin(), conflicts.end(),
+                                  [this](const QByteArray &uid) { return !m_conflictsShown.contains(uid); });
+    if ((!always && !news) || (conflicts.isEmpty() && left.isEmpty()))
+        return;
+    m_leftOnServerShown = left;
+    m_conflictsShown = conflicts;
+    std::vector<SyncConflictWindow::Shown> shown;
+    for (const sync::Conflict &conflict : m_sync->state().conflicts) {
+        const EventRecord *local = m_sync->localRecordOf(m_events, conflict.uid);
+        shown.push_back({conflict.uid, local ? std::optional(*local) : std::nullopt, conflict.server});
+    }
+    SyncConflictWindow window(std::move(shown), left, isVisible() ? this : nullptr);
+    window.exec();
+    bool chose = false;
+    for (const auto &[uid, keepLocal] : window.choices())
+        chose = m_sync->resolveConflict(m_events, uid, keepLocal) || chose;
+    if (chose) {
+        m_modified = true;
+        ComboBox1Change();
+        // Saved, and sent at the sync this save starts.
+        SaveDatabase1Click();
+    }
 }
 
 } // namespace roradaza

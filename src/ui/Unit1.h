@@ -9,7 +9,10 @@
 #include "store/DatabaseReadAhead.h"
 #include "store/EventList.h"
 #include "store/SettingsFile.h"
+#include "sync/SyncRunner.h"
+#include "sync/SyncSession.h"
 #include "ui/Platform.h"
+#include "ui/SyncWindow.h"
 #include "ui/Unit2.h"
 #include "ui/Unit4.h"
 
@@ -17,6 +20,8 @@
 #include <QMessageBox>
 #include <QPersistentModelIndex>
 
+#include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -75,6 +80,9 @@ public:
     void EsportaCalendario1Click();
     void DaCalendario1Click();
     void DaRubrica1Click();
+    // The sync with a CalDAV server: now, and its settings.
+    void SincronizzaOra1Click();
+    void Sincronizzazione1Click();
     // A second start on the same data folder: come back as "&Ripristina" does.
     void comeForward();
     // The user's session ends: open boxes are closed, then the program ends
@@ -115,6 +123,10 @@ public:
     const QString &title() const { return m_title; }
     const QPixmap &background() const { return m_background; }
     QMenu *trayMenu() const { return m_popupMenu2; }
+    sync::SyncSession &syncSession() { return *m_sync; }
+    sync::SyncRunner &syncRunner() { return *m_syncRunner; }
+    // What the tray's tool tip and the caption say of the sync, empty when nothing.
+    const QString &syncStatus() const { return m_syncStatus; }
     QTimer *loopCheck() const { return m_loopCheck; }
     QTimer *countdown() const { return m_timer1; }
     QProgressBar *progressBar() const { return m_progressBar1; }
@@ -174,6 +186,17 @@ private:
     void showError(const QString &text);
     void tell(const QString &text);
     void importFrom(const QString &path, exchange::Conversion conversion);
+    // The sync: asked for at every occasion, run beside the windows, its
+    // outcome applied when it comes back.
+    void requestSync();
+    std::optional<sync::SyncJob> syncJob();
+    std::optional<QString> syncPassword();
+    void syncFinished(const sync::SyncJob &job, const sync::Outcome &outcome);
+    void applySync(const sync::SyncJob &job, sync::Outcome outcome);
+    void applyPendingSync();
+    void syncFailed(const sync::Failure &failure);
+    void showSyncState();
+    void showConflicts(const std::vector<exchange::Refusal> &leftOnServer, bool always);
 
     // The one error guard: a failure ends the handler and shows the standard
     // error box; the program goes on. True when the handler ran to its end.
@@ -236,6 +259,24 @@ private:
     QAction *m_autoCheck1 = nullptr;
     QMenu *m_popupMenu2 = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
+
+    std::unique_ptr<sync::SyncSession> m_sync;
+    sync::SyncRunner *m_syncRunner = nullptr;
+    PasswordStore m_passwords;
+    std::optional<QString> m_password; // for this run only, never written
+    bool m_passwordAsked = false;
+    bool m_userAskedSync = false;
+    bool m_syncFailureTold = false;
+    bool m_applyingSync = false; // the save that applies a sync starts none
+    bool m_leaving = false;
+    bool m_showSyncWindowNext = false; // what waits for a choice is shown again when the user asks
+    QString m_syncStatus;
+    // An outcome that changes the list, waiting while the editor or a box is open.
+    std::optional<std::pair<sync::SyncJob, sync::Outcome>> m_pendingSync;
+    QTimer *m_pendingSyncTimer = nullptr;
+    QStringList m_leftOnServerShown;
+    QList<QByteArray> m_conflictsShown;
+    QAction *m_sincronizzaOra1 = nullptr;
 
     TForm2 *m_form2 = nullptr;
     TForm4 *m_form4 = nullptr;
