@@ -22,6 +22,7 @@
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QThread>
 #include <QTreeView>
 #include <QTreeWidget>
 #include <QWheelEvent>
@@ -1038,6 +1039,86 @@ private slots:
         QCOMPARE(program->opened, QList<QUrl>({QUrl(u"https://roradaza.example/"_s),
                                                QUrl(u"mailto:roradaza@roradaza.example?subject=Riguardo Roradaza"_s)}));
         QCOMPARE(program->registration.registered.size(), 1);
+    }
+
+    // The sync beside the program: a save starts one, the save that applies
+    // its changes starts none, a failure is told once and touches no record,
+    // and the way out waits for the sync under way and keeps what it brought.
+    void syncAroundSaves_data()
+    {
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QString>("answer"); // "add", "fail"
+        QTest::addColumn<int>("saves");
+        QTest::addColumn<int>("runs");
+        QTest::addColumn<int>("told");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("off: a save starts none") << false << "add" << 1 << 0 << 0 << QStringList{"Zeta"};
+        QTest::newRow("a server's event comes in, saved once")
+            << true << "add" << 1 << 1 << 0 << QStringList{"Dario", "Zeta"};
+        QTest::newRow("a failure is told once and changes nothing")
+            << true << "fail" << 3 << 3 << 1 << QStringList{"Zeta"};
+    }
+
+    void syncAroundSaves()
+    {
+        QFETCH(bool, on);
+        QFETCH(QString, answer);
+        QFETCH(int, saves);
+        QFETCH(int, runs);
+        QFETCH(int, told);
+        QFETCH(QStringList, names);
+        program->setUp(saintsOff, "0\nZeta\n06\n15\n00\n0000\n");
+        QVERIFY(program->start());
+        TForm1 &form1 = *program->form1;
+        QTest::qWait(200);
+        if (on)
+            form1.syncSession().configure(QUrl(u"http://127.0.0.1:1/cal/"_s), QString(), true);
+        int ran = 0;
+        QStringList captions;
+        form1.syncRunner().setWork([&](const sync::SyncJob &job) {
+            ++ran;
+            QThread::msleep(100);
+            sync::Outcome outcome;
+            outcome.state = job.state;
+            if (answer == u"fail"_s)
+                outcome.failure =
+                    sync::Failure(sync::Failure::Kind::InsufficientStorage, u"Il server non ha più spazio (507)"_s);
+            else
+                outcome.added.emplace_back("uid-dario", EventRecord{"Dario", "05", "01", "00", "0000"});
+            return outcome;
+        });
+        QTest::mouseClick(form1.stopButton(), Qt::LeftButton);
+        for (int save = 0; save < saves; ++save) {
+            program->trigger("SaveDatabase1");
+            captions << form1.windowTitle();
+            QTRY_VERIFY_WITH_TIMEOUT(!form1.syncRunner().isBusy(), 5000);
+        }
+        QTest::qWait(300);
+        QCOMPARE(ran, runs);
+        if (runs > 0)
+            QCOMPARE(captions.first(), u"Roradaza - sincronizzazione in corso..."_s);
+        QStringList listed;
+        for (const EventRecord &record : form1.events().records())
+            listed << QString::fromLatin1(record.name);
+        QCOMPARE(listed, names);
+        const QList<Box> shown = boxes();
+        QCOMPARE(shown.size(), told);
+        if (told) {
+            QVERIFY2(shown.first().text.contains(u"Il server non ha più spazio (507)"_s),
+                     qPrintable(shown.first().text));
+            QVERIFY(form1.syncStatus().contains(u"(507)"_s));
+        }
+        // What the sync brought is in the file already, without waiting for the way out.
+        QCOMPARE(program->read(u"Roradaza.dat"_s).contains("Dario"), names.contains(u"Dario"_s));
+
+        // The way out waits for a sync under way and saves what it brought.
+        if (on && answer == u"add"_s) {
+            program->trigger("SincronizzaOra1");
+            QVERIFY(form1.syncRunner().isBusy());
+            QCOMPARE(runUntilExit(5000, [this] { program->trigger("Exit2"); }), 0);
+            QCOMPARE(ran, runs + 1);
+            QCOMPARE(program->read(u"Roradaza.dat"_s).count("Dario"), 2);
+        }
     }
 };
 
