@@ -78,6 +78,7 @@ set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # Liberation has their metrics, so every label fits its place. On a Wayland
 # desktop Qt runs natively only with its wayland platform plugin; Qt's own
 # Italian makes the file dialog and the text boxes' menus speak as the program does.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qt6-wayland, qt6-translations-l10n")
+# The sync keeps its password in the desktop's secret store through QtKeychain.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-liberation2, qt6-wayland, qt6-translations-l10n, libqt6keychain1")
 
 include(CPack)

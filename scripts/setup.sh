@@ -7,7 +7,7 @@ set -euo pipefail
 
 run_packages=(
     cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools fonts-liberation2 libical-dev qt6-wayland
-    qt6-translations-l10n
+    qt6-translations-l10n qtkeychain-qt6-dev
 )
 package_packages=(
     dpkg-dev
