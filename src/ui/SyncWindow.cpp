@@ -107,7 +107,10 @@ QString describeRecord(const EventRecord &record)
         words += QStringLiteral(" %1").arg(text::fromCp1252(record.year));
     if (record.month != markers::weekly) {
         const QByteArray advance = text::without(record.advance, markers::important);
-        words += QStringLiteral(", %1 giorni di anticipo").arg(text::fromCp1252(advance));
+        bool number = false;
+        const int days = advance.toInt(&number);
+        words +=
+            QStringLiteral(", %1 giorni di anticipo").arg(number ? QString::number(days) : text::fromCp1252(advance));
     }
     if (record.advance.contains(markers::important))
         words += QStringLiteral(", importante");
@@ -286,9 +289,9 @@ SyncConflictWindow::SyncConflictWindow(std::vector<Shown> conflicts, const QStri
             auto *group = new QButtonGroup(box);
             const QString local =
                 conflict.local ? describeRecord(*conflict.local) : QStringLiteral("cancellato da questo computer");
-            auto *here = new QRadioButton(QStringLiteral("Questo computer: %1").arg(local), box);
-            auto *there = new QRadioButton(QStringLiteral("Server: %1").arg(describeRecord(conflict.server)), box);
-            auto *later = new QRadioButton(QStringLiteral("Decidere dopo (restano entrambe)"), box);
+            auto *here = new QRadioButton(QStringLiteral("&Questo computer: %1").arg(local), box);
+            auto *there = new QRadioButton(QStringLiteral("&Server: %1").arg(describeRecord(conflict.server)), box);
+            auto *later = new QRadioButton(QStringLiteral("Decidere &dopo (restano entrambe)"), box);
             later->setChecked(true);
             group->addButton(later, 0);
             group->addButton(here, 1);

@@ -289,6 +289,25 @@ def added_on_server(world):
     zoe = next(r for r in a.records() if r[0] == b"Compleanno di Zoe")
     check(zoe[1:3] == (b"05", b"17"), f"on 17 May ({zoe})")
 
+    # A meeting every third day cannot become a record: it is listed, and left on the server.
+    odd = phone_event("telefono-3", "Riunione ogni tre giorni", 5, 2).replace("FREQ=YEARLY", "FREQ=DAILY;INTERVAL=3")
+    world.server.put_event(USER, "compleanni", "telefono-3", odd)
+    a.open()
+    seen = len(a.sync_lines())
+    a.menu("o")
+    prompt = wait_for("the password prompt", lambda: visible_windows("Sincronizzazione"), 10, a.process)[0]
+    a.type_into(prompt, PASSWORD)
+    run("xdotool", "key", "Return")
+    window = wait_for("the list of events left on the server",
+                      lambda: visible_windows("Sincronizzazione: da decidere"), 60, a.process)[0]
+    time.sleep(0.3)
+    screenshot(a.shot("sync-left-on-server.png"))
+    e2e.focus_and_key(window, "Return")
+    a.wait_sync(seen)
+    a.close()
+    check(b"Riunione ogni tre giorni" not in a.names(), "the event that cannot be a record is not in the list")
+    check("Riunione ogni tre giorni" in summaries(world.server, world.calendar), "and it is still on the server")
+
 
 def conflict(world):
     a = world.machine("a", ANNA)
@@ -310,6 +329,25 @@ def conflict(world):
           "the server keeps its version")
     a.close()
     check(a.names() == [b"Anniversario di Anna (dal PC)"], "the list keeps the local version")
+
+    # Next run: asked for, the choice comes back; the server's version is kept, under the same UID.
+    a.open()
+    seen = len(a.sync_lines())
+    a.menu("o")
+    prompt = wait_for("the password prompt", lambda: visible_windows("Sincronizzazione"), 10, a.process)[0]
+    a.type_into(prompt, PASSWORD)
+    run("xdotool", "key", "Return")
+    window = wait_for("the conflict window again", lambda: visible_windows("Sincronizzazione: da decidere"), 60,
+                      a.process)[0]
+    e2e.focus_and_key(window, "alt+s")
+    time.sleep(0.3)
+    screenshot(a.shot("sync-conflict-server-chosen.png"))
+    e2e.focus_and_key(window, "Return")
+    a.wait_sync(seen)
+    a.close()
+    check(a.names() == [b"Anniversario di Anna (dal telefono)"], "the list took the server's version")
+    check(uid_of(world.server, world.calendar, "Anniversario di Anna (dal telefono)") == uid,
+          "one event on the server, with its UID")
 
 
 def failure_row(world, kind):
@@ -335,6 +373,17 @@ def failure_row(world, kind):
         during = lambda: (time.sleep(1), world.server.stop())  # noqa: E731
     elif kind == "slow":
         world.proxy.delay(600)
+
+        def during():
+            # Never blocking: the caption says so, and the menus open while the server keeps silent.
+            caption = wait_for("the caption to tell of the sync",
+                               lambda: "sincronizzazione in corso" in run("xdotool", "getwindowname",
+                                                                          str(a.window)).stdout, 10, a.process)
+            check(caption, "the caption says a sync is under way")
+            screenshot(a.shot("sync-in-progress.png"))
+            menu = e2e.open_menu(a, a.window, "alt+f", 'the menu "Funzioni" during the sync')
+            run("xdotool", "key", "Escape")
+            wait_for("the menu to close", lambda: not set(menu) & set(visible_windows(".*")), 5)
     line = a.sync_now(password, during, timeout=300 if kind == "slow" else 60)
     check(expected in line and "non riuscita" in line, f"the failure is named ({line})")
     a.dismiss_box("the failure's box", shot=f"sync-failure-{kind}.png")
@@ -347,11 +396,14 @@ def failure_row(world, kind):
 
 
 def two_folders(world):
+    # One program at a time on the one display, as two computers would each show their own.
     a = world.machine("a", ANNA, PALESTRA)
     a.wait_sync(0)
+    a.close()
     b = world.machine("b", BRUNO, NICCOLO)
     b.wait_sync(0)
     b.close()
+    a.open()
     a.sync_now()
     a.close()
     check(a.names() == b.names() == sorted(r[0] for r in (ANNA, BRUNO, NICCOLO, PALESTRA)),

@@ -289,4 +289,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestSync)
-#include "tst_sync.moc"
+#include "tst_syncsession.moc"
