@@ -99,8 +99,8 @@ class Machine(e2e.Case):
         e2e.focus_and_key(box, "Return")
         wait_for(f"{what} to close", lambda: e2e.geometry(box) is None, 5, self.process)
 
-    def configure(self, address, user=USER, password=PASSWORD, shot=None):
-        """Funzioni, Configura, Sincronizzazione: address, user, password, OK."""
+    def configure(self, address, user=USER, password=PASSWORD, shot=None, prova=False):
+        """Funzioni, Configura, Sincronizzazione: address, user, password, ("Prova",) OK."""
         self.menu("c", "z")
         dialog = wait_for('the window "Sincronizzazione"', lambda: visible_windows("Sincronizzazione"), 10,
                           self.process)[0]
@@ -109,6 +109,11 @@ class Machine(e2e.Case):
         run("xdotool", "type", "--delay", "20", user)
         run("xdotool", "key", "Tab")
         run("xdotool", "type", "--delay", "20", password)
+        if prova:
+            # The list of calendars found opens in the window, which grows to show it.
+            height = e2e.geometry(dialog)[3]
+            run("xdotool", "key", "alt+r")
+            wait_for("the calendars found", lambda: e2e.geometry(dialog)[3] > height + 30, 30, self.process)
         time.sleep(0.3)
         if shot:
             screenshot(self.shot(shot))
@@ -217,21 +222,25 @@ class World:
         self.path = urllib.parse.urlsplit(self.calendar).path
         self.through_proxy = proxy.url.rstrip("/") + self.path
 
-    def machine(self, name, *records, address=None, shot=None):
+    def machine(self, name, *records, address=None, shot=None, prova=False):
         machine = Machine(self.args.binary, self.args.screenshots, f"sync-{self.args.row}-{name}")
         machine.write("Roradaza.dat", e2e.database(*records))
         machine.write("Roradaza.ini", e2e.SAINTS_OFF)
         self.machines.append(machine)
         machine.open()
-        machine.configure(address or self.calendar, shot=shot)
+        machine.configure(address or self.calendar, shot=shot, prova=prova)
         return machine
 
 
 def first_sync(world):
-    a = world.machine("a", ANNA, NICCOLO, PALESTRA, shot="sync-window.png")
+    # The server's root: "Prova" lists the user's two calendars and the first is taken.
+    other = world.server.calendar_url(USER, "lavoro")
+    a = world.machine("a", ANNA, NICCOLO, PALESTRA, address=world.server.url, shot="sync-window.png", prova=True)
     line = a.wait_sync(0)
     check("Sincronizzato alle" in line, f"the first sync went through ({line})")
-    check(summaries(world.server, world.calendar) == sorted(decode(r[0]) for r in (ANNA, NICCOLO, PALESTRA)),
+    filled = [url for url in (world.calendar, other) if summaries(world.server, url)]
+    check(len(filled) == 1, "one calendar, the one picked, holds the events")
+    check(summaries(world.server, filled[0]) == sorted(decode(r[0]) for r in (ANNA, NICCOLO, PALESTRA)),
           "every record is an event on the server")
     a.close()
     check(os.path.exists(a.path("Roradaza.sync")), "the sync's state is kept in Roradaza.sync beside Roradaza.dat")
