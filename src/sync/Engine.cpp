@@ -281,12 +281,32 @@ private:
                 break;
             }
         }
-        for (const std::size_t l : m_fresh)
-            createThere(&m_local[l], std::nullopt);
-        for (SyncedItem &arrived : m_arrived) {
-            later([this, arrived] {
-                m_outcome.added.emplace_back(arrived.uid, arrived.synced);
-                m_state.items.push_back(arrived);
+        // A record already on both sides (a copy of the list on a second
+        // machine, a calendar uploaded before) is paired, not doubled.
+        RecordIndex arrivedAs;
+        for (std::size_t k = m_arrived.size(); k-- > 0;)
+            arrivedAs[m_arrived[k].synced].push_back(k);
+        std::vector<bool> paired(m_arrived.size(), false);
+        for (const std::size_t l : m_fresh) {
+            const auto found = arrivedAs.find(m_local[l].record);
+            if (found == arrivedAs.end() || found->second.empty()) {
+                createThere(&m_local[l], std::nullopt);
+                continue;
+            }
+            const std::size_t k = found->second.back();
+            found->second.pop_back();
+            paired[k] = true;
+            later([this, k, key = m_local[l].key] {
+                m_outcome.uidsGiven.emplace_back(key, m_arrived[k].uid);
+                m_state.items.push_back(m_arrived[k]);
+            });
+        }
+        for (std::size_t k = 0; k < m_arrived.size(); ++k) {
+            if (paired[k])
+                continue;
+            later([this, k] {
+                m_outcome.added.emplace_back(m_arrived[k].uid, m_arrived[k].synced);
+                m_state.items.push_back(m_arrived[k]);
             });
         }
     }

@@ -478,6 +478,24 @@ void SyncTest::scenario_data()
                                                           "a has Anna|06|14, Carla|03|08",
                                                           "b has Anna|06|14, Carla|03|08",
                                                           "s has Anna|06|14, Carla|03|08"};
+    QTest::newRow("two machines with a copy of one list")
+        << QStringList{"a add Anna|05|14",
+                       "a add Anna|05|14",
+                       "a add Bruno|01|02",
+                       "b add Anna|05|14",
+                       "b add Anna|05|14",
+                       "b add Bruno|01|02",
+                       "b add Carla|03|08",
+                       "a sync",
+                       "b sync",
+                       "b sent 1/0",
+                       "a sync",
+                       "a has Anna|05|14, Anna|05|14, Bruno|01|02, Carla|03|08",
+                       "s has Anna|05|14, Anna|05|14, Bruno|01|02, Carla|03|08",
+                       "b edit Bruno > Bruno|01|03",
+                       "b sync",
+                       "a sync",
+                       "a has Anna|05|14, Anna|05|14, Bruno|01|03, Carla|03|08"};
     QTest::newRow("nothing changed is one request")
         << QStringList{"a add Anna|05|14", "s add Bruno|01|02", "a sync", "a sync", "s requests 1", "a sent 0/0"};
     QTest::newRow("a record no calendar can show stays here")
