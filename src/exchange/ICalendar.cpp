@@ -990,7 +990,8 @@ EventReading readEvent(const QByteArray &body)
         reading.refused = {QString(), events == 0 ? QStringLiteral("non contiene un evento")
                                                   : QStringLiteral("contiene %1 eventi invece di uno").arg(events)};
     else if (reading.uid.isEmpty())
-        reading.refused = {QString(), QStringLiteral("non ha un UID")};
+        reading.refused = {shownName(text::fromCp1252(conversion.records.front().name)),
+                           QStringLiteral("non ha un UID")};
     else
         reading.record = std::move(conversion.records.front());
     return reading;

@@ -188,8 +188,9 @@ private:
 
     static exchange::Refusal named(exchange::Refusal refusal, const QString &href)
     {
+        // Without a title, the resource's own name says which it is.
         if (refusal.what.isEmpty())
-            refusal.what = href;
+            refusal.what = QUrl::fromPercentEncoding(href.section(u'/', -1, -1, QString::SectionSkipEmpty).toUtf8());
         return refusal;
     }
 

@@ -218,15 +218,27 @@ struct World
             const QString href = hrefNamed(name);
             QVERIFY2(!href.isEmpty(), qPrintable(name));
             server.erase(href);
-        } else if (verb == u"odd") {
-            // Dates added to its rule: a record cannot say that.
-            const QByteArray uid = "strano-" + name.toUtf8().toHex() + "@example.org";
+        } else if (verb.startsWith(u"odd")) {
+            // Events a record cannot say: dates added to the rule, a task, one
+            // day of a series moved, no UID.
+            const QByteArray uid = "strano-" + name.toUtf8() + "@example.org";
+            const QByteArray event = "BEGIN:VEVENT\r\nUID:" + uid +
+                                     "\r\nDTSTAMP:20240101T000000Z\r\nSUMMARY:" + name.toUtf8() +
+                                     "\r\nDTSTART;VALUE=DATE:20000105\r\nRRULE:FREQ=YEARLY\r\n";
+            QByteArray body;
+            if (verb == u"odd")
+                body = event + "RDATE;VALUE=DATE:20000607\r\nEND:VEVENT\r\n";
+            else if (verb == u"odd-task")
+                body = "BEGIN:VTODO\r\nUID:" + uid + "\r\nSUMMARY:" + name.toUtf8() + "\r\nEND:VTODO\r\n";
+            else if (verb == u"odd-moved")
+                body = event + "END:VEVENT\r\n" +
+                       QByteArray(event).replace("RRULE:FREQ=YEARLY", "RECURRENCE-ID;VALUE=DATE:20240105") +
+                       "END:VEVENT\r\n";
+            else
+                body = QByteArray(event).replace("UID:" + uid + "\r\n", "") + "END:VEVENT\r\n";
             server.put(QStringLiteral("/calendars/anna/compleanni/") + QString::fromLatin1(uid) +
                            QStringLiteral(".ics"),
-                       "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Telefono//IT\r\nBEGIN:VEVENT\r\nUID:" + uid +
-                           "\r\nDTSTAMP:20240101T000000Z\r\nSUMMARY:" + name.toUtf8() +
-                           "\r\nDTSTART;VALUE=DATE:20000105\r\nRRULE:FREQ=YEARLY\r\nRDATE;VALUE=DATE:20000607\r\n"
-                           "END:VEVENT\r\nEND:VCALENDAR\r\n");
+                       "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Telefono//IT\r\n" + body + "END:VCALENDAR\r\n");
         } else if (verb == u"fail" || verb == u"lose") {
             server.failAfter = argument.toInt();
             server.answerLost = verb == u"lose";
@@ -441,6 +453,18 @@ void SyncTest::scenario_data()
                        "a left Festa", "a has Anna|05|14", "s has ?Festa, Anna|05|14",
                        "a sync",       "s requests 1",     "a left Festa",
                        "s del Festa",  "a sync",           "a left "};
+    QTest::newRow("a task, a moved day of a series, no UID: all stay on the server")
+        << QStringList{"s odd-task Compito",
+                       "s odd-moved Riunione",
+                       "s odd-nouid Cena",
+                       "a sync",
+                       "a left Cena, Riunione, strano-Compito@example.org.ics",
+                       "a has ",
+                       "a add Anna|05|14",
+                       "a sync",
+                       "s has ?, ?Cena, ?Riunione, Anna|05|14",
+                       "a sync",
+                       "s requests 1"};
     QTest::newRow("our event made odd on the phone leaves the list, not the server")
         << QStringList{"a add Anna|05|14", "a add Bruno|01|02", "a sync",     "s del Anna", "s odd Anna",
                        "a sync",           "a has Bruno|01|02", "a left Anna"};
