@@ -367,9 +367,14 @@ private:
             return;
         }
         if (side.state == ServerSide::State::Changed) {
-            later([this, i, uid, side] {
-                m_state.items[i].etag = side.etag;
-                if (Conflict *conflict = conflictOf(uid)) {
+            later([this, i, uid, side, local] {
+                SyncedItem &item = m_state.items[i];
+                item.etag = side.etag;
+                // The server now says what the list says: nothing is left to choose.
+                if (local && *side.record == local->record) {
+                    item.synced = item.saved = *side.record;
+                    dropConflict(uid);
+                } else if (Conflict *conflict = conflictOf(uid)) {
                     conflict->server = *side.record;
                     conflict->etag = side.etag;
                 }

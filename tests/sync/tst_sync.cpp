@@ -395,6 +395,21 @@ void SyncTest::scenario_data()
         "a add Anna|05|14",         "a sync", "a edit Anna > Anna|05|15", "s edit Anna > Anna|05|16", "a sync",
         "s edit Anna > Anna|05|17", "a sync", "a conflicts Anna|05|17",   "a keep local Anna",        "a sync",
         "s has Anna|05|15"};
+    QTest::newRow("a conflict ends when the server comes to say what the list says")
+        << QStringList{"a add Anna|05|14",
+                       "a sync",
+                       "a edit Anna > Anna|05|15",
+                       "s edit Anna > Anna|05|16",
+                       "a sync",
+                       "a conflicts Anna|05|16",
+                       "s edit Anna > Anna|05|15",
+                       "a sync",
+                       "a conflicts ",
+                       "a sync",
+                       "a sent 0/0",
+                       "a edit Anna > Anna|05|17",
+                       "a sync",
+                       "s has Anna|05|17"};
     QTest::newRow("deleted here while in conflict: the server's version comes back") << QStringList{
         "a add Anna|05|14", "a sync", "a edit Anna > Anna|05|15", "s edit Anna > Anna|05|16", "a sync",
         "a del Anna",       "a sync", "a has Anna|05|16",         "s has Anna|05|16",         "a conflicts "};
@@ -656,31 +671,31 @@ void SyncTest::scale()
                           QByteArray::number(1 + i % 28).rightJustified(2, '0'), "07", "0000"}});
     }
     QElapsedTimer timer;
-    const auto sync = [&](const SyncState &state, const char *what) {
+    const auto sync = [&](const SyncState &state, const std::vector<LocalRecord> &records, const char *what) {
         server.requests = 0;
         timer.start();
-        Outcome outcome = synchronize(server, state, local, today, stamp);
+        Outcome outcome = synchronize(server, state, records, today, stamp);
         qInfo("%s: %d records, %d requests, %lld ms", what, size, server.requests, timer.elapsed());
         return outcome;
     };
-    Outcome first = sync(SyncState{}, "first sync");
+    Outcome first = sync(SyncState{}, local, "first sync");
     QVERIFY(!first.failure);
     QCOMPARE(server.requests, 1 + size);
     QCOMPARE(first.uidsGiven.size(), std::size_t(size));
     for (const auto &[key, uid] : first.uidsGiven)
         local[key - 1].uid = uid;
 
-    Outcome same = sync(first.state, "nothing changed");
+    Outcome same = sync(first.state, local, "nothing changed");
     QCOMPARE(server.requests, 1);
     QCOMPARE(same.sent + same.received, 0);
 
     local[size / 2].record.day = "29";
-    Outcome one = sync(same.state, "one change here");
+    Outcome one = sync(same.state, local, "one change here");
     QCOMPARE(server.requests, 2);
     QCOMPARE(one.sent, 1);
 
     // Another machine, empty, takes them all.
-    Outcome other = synchronize(server, SyncState{}, {}, today, stamp);
+    Outcome other = sync(SyncState{}, {}, "another machine's first sync, its list empty");
     QCOMPARE(int(other.added.size()), size);
 }
 
