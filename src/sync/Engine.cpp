@@ -533,6 +533,8 @@ public:
             ++to;
         }
         m_state.items.resize(to);
+        if (m_state.conflicts.empty())
+            return;
         QHash<QByteArray, bool> uids;
         for (const SyncedItem &item : m_state.items)
             uids.insert(item.uid, true);

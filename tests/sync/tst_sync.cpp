@@ -341,12 +341,17 @@ void SyncTest::scenario_data()
 {
     QTest::addColumn<QStringList>("steps");
 
-    QTest::newRow("first sync both ways") << QStringList{"s add Bruno|01|02",
-                                                         "a add Anna|05|14",
-                                                         "a sync",
-                                                         "a sent 1/1",
-                                                         "a has Anna|05|14, Bruno|01|02",
-                                                         "s has Anna|05|14, Bruno|01|02"};
+    QTest::newRow("first sync both ways")
+        << QStringList{"s add Bruno|01|02",
+                       "a add Anna|05|14",
+                       "a add Visita|05|20A|03i|0000",
+                       "a add Esame|06|14|02|2025",
+                       "a sync",
+                       "a sent 3/1",
+                       "a has Anna|05|14, Bruno|01|02, Esame|06|14|02|2025, Visita|05|20A|03i|0000",
+                       "s has Anna|05|14, Bruno|01|02, Esame|06|14|02|2025, Visita|05|20A|03i|0000",
+                       "b sync",
+                       "b has Anna|05|14, Bruno|01|02, Esame|06|14|02|2025, Visita|05|20A|03i|0000"};
     QTest::newRow("an edit and a rename keep the UID") << QStringList{"a add Niccolò|05|14",
                                                                       "a sync",
                                                                       "s uids",
