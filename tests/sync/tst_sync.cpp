@@ -11,12 +11,19 @@
 #include <QTest>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 
 using namespace roradaza;
 using namespace roradaza::sync;
 
 namespace {
+
+QByteArray storeBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 const QDate today(2024, 3, 1);
 const QDateTime stamp(today, QTime(9, 0), Qt::UTC);
@@ -59,62 +66,47 @@ QByteArray phoneEvent(const QByteArray &uid, const EventRecord &record)
 // its state file, and what the last sync said.
 struct Machine
 {
-    struct Row
-    {
-        quint32 key;
-        QByteArray uid;
-        EventRecord record;
-    };
-    std::vector<Row> rows;
+    std::vector<LocalRecord> rows;
     quint32 nextKey = 1;
     QString statePath;
     SyncState state;
     Outcome last;
 
-    std::vector<LocalRecord> local() const
+    LocalRecord *find(const std::function<bool(const LocalRecord &)> &wanted)
     {
-        std::vector<LocalRecord> records;
-        for (const Row &row : rows)
-            records.push_back({row.key, row.uid, row.record});
-        return records;
-    }
-    Row *named(const QString &name)
-    {
-        const QByteArray wanted = *text::toCp1252(name.trimmed());
-        const auto found =
-            std::find_if(rows.begin(), rows.end(), [&](const Row &row) { return row.record.name == wanted; });
+        const auto found = std::find_if(rows.begin(), rows.end(), wanted);
         return found == rows.end() ? nullptr : &*found;
     }
-    Row *keyed(quint32 key)
+    LocalRecord *named(const QString &name)
     {
-        const auto found = std::find_if(rows.begin(), rows.end(), [&](const Row &row) { return row.key == key; });
-        return found == rows.end() ? nullptr : &*found;
+        return find([&](const LocalRecord &row) { return row.record.name == *text::toCp1252(name.trimmed()); });
+    }
+    LocalRecord *keyed(quint32 key)
+    {
+        return find([&](const LocalRecord &row) { return row.key == key; });
     }
     QString list() const
     {
         QStringList specs;
-        for (const Row &row : rows)
+        for (const LocalRecord &row : rows)
             specs << specOf(row.record);
         return sorted(specs);
     }
-    // The program saves after a sync that changed the list, and the state
-    // goes through its file every time.
+    // A failed sync has nothing for the list: applied all the same, so that
+    // the test sees it. The state goes through its file every time.
     void sync(Collection &server)
     {
-        last = synchronize(server, state, local(), today, stamp);
-        // A failed sync has nothing for the list: applied all the same, so that the test sees it.
-        {
-            for (const auto &[key, record] : last.replaced)
-                keyed(key)->record = record;
-            for (const quint32 key : last.removed)
-                std::erase_if(rows, [key](const Row &row) { return row.key == key; });
-            for (const auto &[uid, record] : last.added)
-                rows.push_back({nextKey++, uid, record});
-            for (const auto &[key, uid] : last.uidsGiven)
-                keyed(key)->uid = uid;
-            if (!last.failure)
-                noteSaved(last.state, local());
-        }
+        last = synchronize(server, state, rows, today, stamp);
+        for (const auto &[key, record] : last.replaced)
+            keyed(key)->record = record;
+        for (const quint32 key : last.removed)
+            std::erase_if(rows, [key](const LocalRecord &row) { return row.key == key; });
+        for (const auto &[uid, record] : last.added)
+            rows.push_back({nextKey++, uid, record});
+        for (const auto &[key, uid] : last.uidsGiven)
+            keyed(key)->uid = uid;
+        if (!last.failure)
+            noteSaved(last.state, rows); // the program saves after a sync
         writeSyncState(statePath, last.state);
         state = readSyncState(statePath);
     }
@@ -123,7 +115,7 @@ struct Machine
     void restart()
     {
         std::vector<EventRecord> records;
-        for (const Row &row : rows)
+        for (const LocalRecord &row : rows)
             records.push_back(row.record);
         state = readSyncState(statePath);
         const std::vector<QByteArray> uids = matchUids(state, records);
@@ -133,7 +125,7 @@ struct Machine
     }
     void save()
     {
-        noteSaved(state, local());
+        noteSaved(state, rows);
         writeSyncState(statePath, state);
     }
 };
@@ -189,6 +181,12 @@ struct World
     {
         const QString name = argument.section(u'>', 0, 0).trimmed();
         const QString to = argument.section(u'>', 1);
+        const QString href = hrefNamed(name);
+        const auto edit = [this, href, to] {
+            server.put(href, phoneEvent(exchange::readEvent(server.resources[href].body).uid, recordOf(to)));
+        };
+        if (QStringList{"edit", "rename", "clash", "del"}.contains(verb))
+            QVERIFY2(!href.isEmpty(), qPrintable(name));
         if (verb == u"add") {
             const EventRecord record = recordOf(argument);
             const QByteArray uid = "telefono-" + record.name.toHex() + "@example.org";
@@ -196,27 +194,16 @@ struct World
                            QStringLiteral(".ics"),
                        phoneEvent(uid, record));
         } else if (verb == u"edit") {
-            const QString href = hrefNamed(name);
-            QVERIFY2(!href.isEmpty(), qPrintable(name));
-            server.put(href, phoneEvent(exchange::readEvent(server.resources[href].body).uid, recordOf(to)));
+            edit();
         } else if (verb == u"rename") {
             // Only the title changed, the rest kept as it was, our record property included.
-            const QString href = hrefNamed(name);
-            QVERIFY2(!href.isEmpty(), qPrintable(name));
             QByteArray body = server.resources[href].body;
             const qsizetype at = body.indexOf("\r\nSUMMARY:") + 10;
             body.replace(at, body.indexOf("\r\n", at) - at, to.trimmed().toUtf8());
             server.put(href, body);
         } else if (verb == u"clash") {
-            // Changed by another client between our listing and our write.
-            const QString href = hrefNamed(name);
-            QVERIFY2(!href.isEmpty(), qPrintable(name));
-            server.beforeWrite[href] = [this, href, to] {
-                server.put(href, phoneEvent(exchange::readEvent(server.resources[href].body).uid, recordOf(to)));
-            };
+            server.beforeWrite[href] = edit; // between our listing and our write
         } else if (verb == u"del") {
-            const QString href = hrefNamed(name);
-            QVERIFY2(!href.isEmpty(), qPrintable(name));
             server.erase(href);
         } else if (verb.startsWith(u"odd")) {
             // Events a record cannot say: dates added to the rule, a task, one
@@ -259,17 +246,19 @@ struct World
 
     void machineStep(Machine &machine, const QString &verb, const QString &argument)
     {
-        const QString name = argument.section(u'>', 0, 0).trimmed();
         const QString to = argument.section(u'>', 1);
+        LocalRecord *row = machine.named(verb == u"keep" ? argument.section(u' ', 1) : argument.section(u'>', 0, 0));
+        if (QStringList{"edit", "del", "outside", "keep"}.contains(verb))
+            QVERIFY2(row, qPrintable(argument));
         if (verb == u"add") {
             machine.rows.push_back({machine.nextKey++, {}, recordOf(argument)});
-        } else if (verb == u"edit") {
-            QVERIFY2(machine.named(name), qPrintable(name));
-            machine.named(name)->record = recordOf(to);
+        } else if (verb == u"edit" || verb == u"outside") {
+            row->record = recordOf(to);
+            if (verb == u"outside")
+                machine.restart(); // the saved list changed by hand while the program was closed
         } else if (verb == u"del") {
-            QVERIFY2(machine.named(name), qPrintable(name));
-            const quint32 key = machine.named(name)->key;
-            std::erase_if(machine.rows, [key](const Machine::Row &row) { return row.key == key; });
+            const quint32 key = row->key;
+            std::erase_if(machine.rows, [key](const LocalRecord &row) { return row.key == key; });
         } else if (verb == u"sync" || verb == u"fails") {
             const QString before = machine.list();
             server.requests = 0;
@@ -285,15 +274,8 @@ struct World
             machine.save();
         } else if (verb == u"restart") {
             machine.restart();
-        } else if (verb == u"outside") {
-            // The saved list changed by hand while the program was closed.
-            QVERIFY2(machine.named(name), qPrintable(name));
-            machine.named(name)->record = recordOf(to);
-            machine.restart();
         } else if (verb == u"keep") {
             const bool keepLocal = argument.section(u' ', 0, 0) == u"local";
-            Machine::Row *row = machine.named(argument.section(u' ', 1));
-            QVERIFY(row);
             const std::optional<EventRecord> server = resolve(machine.state, row->uid, keepLocal);
             QCOMPARE(server.has_value(), !keepLocal);
             if (server)
@@ -339,219 +321,111 @@ private slots:
 // s (the server, changed by another client). Records are "Name|MM|DD".
 void SyncTest::scenario_data()
 {
-    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("steps");
 
-    QTest::newRow("first sync both ways")
-        << QStringList{"s add Bruno|01|02",
-                       "a add Anna|05|14",
-                       "a add Visita|05|20A|03i|0000",
-                       "a add Esame|06|14|02|2025",
-                       "a sync",
-                       "a sent 3/1",
-                       "a has Anna|05|14, Bruno|01|02, Esame|06|14|02|2025, Visita|05|20A|03i|0000",
-                       "s has Anna|05|14, Bruno|01|02, Esame|06|14|02|2025, Visita|05|20A|03i|0000",
-                       "b sync",
-                       "b has Anna|05|14, Bruno|01|02, Esame|06|14|02|2025, Visita|05|20A|03i|0000"};
-    QTest::newRow("an edit and a rename keep the UID") << QStringList{"a add Niccolò|05|14",
-                                                                      "a sync",
-                                                                      "s uids",
-                                                                      "a edit Niccolò > Niccolò|05|15",
-                                                                      "a sync",
-                                                                      "s sameuids",
-                                                                      "a edit Niccolò > Compleanno di Niccolò|05|15",
-                                                                      "a sync",
-                                                                      "s sameuids",
-                                                                      "s has Compleanno di Niccolò|05|15",
-                                                                      "a sent 1/0"};
+    QTest::newRow("first sync both ways") << QStringLiteral(
+        "s add Bruno|01|02; a add Anna|05|14; a add Visita|05|20A|03i|0000; a add Esame|06|14|02|2025; a sync; a sent "
+        "3/1; a has Anna|05|14, Bruno|01|02, Esame|06|14|02|2025, Visita|05|20A|03i|0000; s has Anna|05|14, "
+        "Bruno|01|02, Esame|06|14|02|2025, Visita|05|20A|03i|0000; b sync; b has Anna|05|14, Bruno|01|02, "
+        "Esame|06|14|02|2025, Visita|05|20A|03i|0000");
+    QTest::newRow("an edit and a rename keep the UID") << QStringLiteral(
+        "a add Niccolò|05|14; a sync; s uids; a edit Niccolò > Niccolò|05|15; a sync; s sameuids; a edit Niccolò > "
+        "Compleanno di Niccolò|05|15; a sync; s sameuids; s has Compleanno di Niccolò|05|15; a sent 1/0");
     QTest::newRow("two records of one name: deleting one leaves one")
-        << QStringList{"a add Palestra|01|10", "a add Palestra|01|10", "a sync",    "a del Palestra", "a sync",
-                       "s has Palestra|01|10", "a has Palestra|01|10", "a restart", "a sync",         "a sent 0/0"};
+        << QStringLiteral("a add Palestra|01|10; a add Palestra|01|10; a sync; a del Palestra; a sync; s has "
+                          "Palestra|01|10; a has Palestra|01|10; a restart; a sync; a sent 0/0");
     QTest::newRow("deleted here, deleted there")
-        << QStringList{"a add Anna|05|14", "a add Bruno|01|02", "a sync", "a del Anna", "a sync", "s has Bruno|01|02"};
-    QTest::newRow("deleted there, deleted here") << QStringList{
-        "a add Anna|05|14", "a add Bruno|01|02", "a sync", "s del Anna", "a sync", "a sent 0/1", "a has Bruno|01|02"};
-    QTest::newRow("a phone's event and its edit come down") << QStringList{"s add Carla|03|08",
-                                                                           "a sync",
-                                                                           "a has Carla|03|08",
-                                                                           "s edit Carla > Carla|03|09",
-                                                                           "a sync",
-                                                                           "a has Carla|03|09",
-                                                                           "s edit Carla > Carla Rossi|03|09",
-                                                                           "a sync",
-                                                                           "a has Carla Rossi|03|09"};
-    QTest::newRow("our event renamed on the phone comes down renamed")
-        << QStringList{"a add Anna|05|14|03i|0000", "a sync", "s rename Anna > Anna Bianchi", "a sync",
-                       "a has Anna Bianchi|05|14|03i|0000"};
-    QTest::newRow("both changed: both kept, the local one chosen")
-        << QStringList{"a add Anna|05|14", "a sync",           "a edit Anna > Anna|05|15", "s edit Anna > Anna|05|16",
-                       "a sync",           "a has Anna|05|15", "s has Anna|05|16",         "a conflicts Anna|05|16",
-                       "a sync",           "a sent 0/0",       "a conflicts Anna|05|16",   "a keep local Anna",
-                       "a sync",           "a sent 1/0",       "s has Anna|05|15",         "a conflicts ",
-                       "a has Anna|05|15"};
+        << QStringLiteral("a add Anna|05|14; a add Bruno|01|02; a sync; a del Anna; a sync; s has Bruno|01|02");
+    QTest::newRow("deleted there, deleted here") << QStringLiteral(
+        "a add Anna|05|14; a add Bruno|01|02; a sync; s del Anna; a sync; a sent 0/1; a has Bruno|01|02");
+    QTest::newRow("a phone's event and its edit come down")
+        << QStringLiteral("s add Carla|03|08; a sync; a has Carla|03|08; s edit Carla > Carla|03|09; a sync; a has "
+                          "Carla|03|09; s edit Carla > Carla Rossi|03|09; a sync; a has Carla Rossi|03|09");
+    QTest::newRow("our event renamed on the phone comes down renamed") << QStringLiteral(
+        "a add Anna|05|14|03i|0000; a sync; s rename Anna > Anna Bianchi; a sync; a has Anna Bianchi|05|14|03i|0000");
+    QTest::newRow("both changed: both kept, the local one chosen") << QStringLiteral(
+        "a add Anna|05|14; a sync; a edit Anna > Anna|05|15; s edit Anna > Anna|05|16; a sync; a has Anna|05|15; s has "
+        "Anna|05|16; a conflicts Anna|05|16; a sync; a sent 0/0; a conflicts Anna|05|16; a keep local Anna; a sync; a "
+        "sent 1/0; s has Anna|05|15; a conflicts; a has Anna|05|15");
     QTest::newRow("both changed: the server's chosen")
-        << QStringList{"a add Anna|05|14",         "a sync",      "a edit Anna > Anna|05|15",
-                       "s edit Anna > Anna|05|16", "a sync",      "a keep server Anna",
-                       "a has Anna|05|16",         "a sync",      "a sent 0/0",
-                       "s has Anna|05|16",         "a conflicts "};
-    QTest::newRow("both changed alike is no conflict") << QStringList{
-        "a add Anna|05|14", "a sync",     "a edit Anna > Anna|05|15", "s edit Anna > Anna|05|15", "a sync",
-        "a conflicts ",     "a sent 0/0", "s has Anna|05|15"};
-    QTest::newRow("the server changed again while in conflict") << QStringList{
-        "a add Anna|05|14",         "a sync", "a edit Anna > Anna|05|15", "s edit Anna > Anna|05|16", "a sync",
-        "s edit Anna > Anna|05|17", "a sync", "a conflicts Anna|05|17",   "a keep local Anna",        "a sync",
-        "s has Anna|05|15"};
+        << QStringLiteral("a add Anna|05|14; a sync; a edit Anna > Anna|05|15; s edit Anna > Anna|05|16; a sync; a "
+                          "keep server Anna; a has Anna|05|16; a sync; a sent 0/0; s has Anna|05|16; a conflicts");
+    QTest::newRow("both changed alike is no conflict")
+        << QStringLiteral("a add Anna|05|14; a sync; a edit Anna > Anna|05|15; s edit Anna > Anna|05|15; a sync; a "
+                          "conflicts; a sent 0/0; s has Anna|05|15");
+    QTest::newRow("the server changed again while in conflict") << QStringLiteral(
+        "a add Anna|05|14; a sync; a edit Anna > Anna|05|15; s edit Anna > Anna|05|16; a sync; s edit Anna > "
+        "Anna|05|17; a sync; a conflicts Anna|05|17; a keep local Anna; a sync; s has Anna|05|15");
     QTest::newRow("a conflict ends when the server comes to say what the list says")
-        << QStringList{"a add Anna|05|14",
-                       "a sync",
-                       "a edit Anna > Anna|05|15",
-                       "s edit Anna > Anna|05|16",
-                       "a sync",
-                       "a conflicts Anna|05|16",
-                       "s edit Anna > Anna|05|15",
-                       "a sync",
-                       "a conflicts ",
-                       "a sync",
-                       "a sent 0/0",
-                       "a edit Anna > Anna|05|17",
-                       "a sync",
-                       "s has Anna|05|17"};
-    QTest::newRow("deleted here while in conflict: the server's version comes back") << QStringList{
-        "a add Anna|05|14", "a sync", "a edit Anna > Anna|05|15", "s edit Anna > Anna|05|16", "a sync",
-        "a del Anna",       "a sync", "a has Anna|05|16",         "s has Anna|05|16",         "a conflicts "};
-    QTest::newRow("changed here, deleted there: sent again")
-        << QStringList{"a add Anna|05|14", "a sync",           "a edit Anna > Anna|05|15", "s del Anna",
-                       "a sync",           "s has Anna|05|15", "a has Anna|05|15"};
-    QTest::newRow("deleted here, changed there: brought back")
-        << QStringList{"a add Anna|05|14", "a sync",           "a del Anna",      "s edit Anna > Anna|05|16",
-                       "a sync",           "a has Anna|05|16", "s has Anna|05|16"};
+        << QStringLiteral("a add Anna|05|14; a sync; a edit Anna > Anna|05|15; s edit Anna > Anna|05|16; a sync; a "
+                          "conflicts Anna|05|16; s edit Anna > Anna|05|15; a sync; a conflicts; a sync; a sent 0/0; a "
+                          "edit Anna > Anna|05|17; a sync; s has Anna|05|17");
+    QTest::newRow("deleted here while in conflict: the server's version comes back")
+        << QStringLiteral("a add Anna|05|14; a sync; a edit Anna > Anna|05|15; s edit Anna > Anna|05|16; a sync; a del "
+                          "Anna; a sync; a has Anna|05|16; s has Anna|05|16; a conflicts");
+    QTest::newRow("changed here, deleted there: sent again") << QStringLiteral(
+        "a add Anna|05|14; a sync; a edit Anna > Anna|05|15; s del Anna; a sync; s has Anna|05|15; a has Anna|05|15");
+    QTest::newRow("deleted here, changed there: brought back") << QStringLiteral(
+        "a add Anna|05|14; a sync; a del Anna; s edit Anna > Anna|05|16; a sync; a has Anna|05|16; s has Anna|05|16");
     QTest::newRow("412 on an update is a conflict, never an overwrite")
-        << QStringList{"a add Anna|05|14", "a sync",           "a edit Anna > Anna|05|15", "s clash Anna > Anna|05|16",
-                       "a sync",           "s has Anna|05|16", "a has Anna|05|15",         "a conflicts Anna|05|16"};
-    QTest::newRow("412 on a deletion brings the server's version back")
-        << QStringList{"a add Anna|05|14", "a sync",           "a del Anna",      "s clash Anna > Anna|05|16",
-                       "a sync",           "s has Anna|05|16", "a has Anna|05|16"};
+        << QStringLiteral("a add Anna|05|14; a sync; a edit Anna > Anna|05|15; s clash Anna > Anna|05|16; a sync; s "
+                          "has Anna|05|16; a has Anna|05|15; a conflicts Anna|05|16");
+    QTest::newRow("412 on a deletion brings the server's version back") << QStringLiteral(
+        "a add Anna|05|14; a sync; a del Anna; s clash Anna > Anna|05|16; a sync; s has Anna|05|16; a has Anna|05|16");
     QTest::newRow("a failure after two requests, then a clean retry")
-        << QStringList{"s add Carla|03|08",
-                       "a add Anna|05|14",
-                       "a add Bruno|01|02",
-                       "a add Dora|02|02",
-                       "s fail 3",
-                       "a fails",
-                       "a sync",
-                       "a has Anna|05|14, Bruno|01|02, Carla|03|08, Dora|02|02",
-                       "s has Anna|05|14, Bruno|01|02, Carla|03|08, Dora|02|02",
-                       "a sync",
-                       "a sent 0/0",
-                       "s requests 1"};
-    QTest::newRow("an answer lost after the server took the event") << QStringList{"a add Anna|05|14",
-                                                                                   "a add Bruno|01|02",
-                                                                                   "s lose 2",
-                                                                                   "a fails",
-                                                                                   "a sync",
-                                                                                   "s has Anna|05|14, Bruno|01|02",
-                                                                                   "a has Anna|05|14, Bruno|01|02",
-                                                                                   "a sync",
-                                                                                   "a sent 0/0"};
+        << QStringLiteral("s add Carla|03|08; a add Anna|05|14; a add Bruno|01|02; a add Dora|02|02; s fail 3; a "
+                          "fails; a sync; a has Anna|05|14, Bruno|01|02, Carla|03|08, Dora|02|02; s has Anna|05|14, "
+                          "Bruno|01|02, Carla|03|08, Dora|02|02; a sync; a sent 0/0; s requests 1");
+    QTest::newRow("an answer lost after the server took the event")
+        << QStringLiteral("a add Anna|05|14; a add Bruno|01|02; s lose 2; a fails; a sync; s has Anna|05|14, "
+                          "Bruno|01|02; a has Anna|05|14, Bruno|01|02; a sync; a sent 0/0");
     QTest::newRow("lost answers to an update and a deletion")
-        << QStringList{"a add Anna|05|14", "a add Bruno|01|02", "a sync",          "a edit Anna > Anna|05|15",
-                       "a del Bruno",      "s lose 2",          "a fails",         "a sync",
-                       "a conflicts ",     "s has Anna|05|15",  "a has Anna|05|15"};
+        << QStringLiteral("a add Anna|05|14; a add Bruno|01|02; a sync; a edit Anna > Anna|05|15; a del Bruno; s lose "
+                          "2; a fails; a sync; a conflicts; s has Anna|05|15; a has Anna|05|15");
     QTest::newRow("a failure leaves the server's changes for next time")
-        << QStringList{"a add Anna|05|14",
-                       "a sync",
-                       "s edit Anna > Anna|05|16",
-                       "s add Carla|03|08",
-                       "a add Bruno|01|02",
-                       "s fail 2",
-                       "a fails",
-                       "a has Anna|05|14, Bruno|01|02",
-                       "a sync",
-                       "a has Anna|05|16, Bruno|01|02, Carla|03|08",
-                       "s has Anna|05|16, Bruno|01|02, Carla|03|08"};
+        << QStringLiteral("a add Anna|05|14; a sync; s edit Anna > Anna|05|16; s add Carla|03|08; a add Bruno|01|02; s "
+                          "fail 2; a fails; a has Anna|05|14, Bruno|01|02; a sync; a has Anna|05|16, Bruno|01|02, "
+                          "Carla|03|08; s has Anna|05|16, Bruno|01|02, Carla|03|08");
     QTest::newRow("an event no record can say stays on the server, listed")
-        << QStringList{"s odd Festa",  "a add Anna|05|14", "a sync",
-                       "a left Festa", "a has Anna|05|14", "s has ?Festa, Anna|05|14",
-                       "a sync",       "s requests 1",     "a left Festa",
-                       "s del Festa",  "a sync",           "a left "};
+        << QStringLiteral("s odd Festa; a add Anna|05|14; a sync; a left Festa; a has Anna|05|14; s has ?Festa, "
+                          "Anna|05|14; a sync; s requests 1; a left Festa; s del Festa; a sync; a left");
     QTest::newRow("a task, a moved day of a series, no UID: all stay on the server")
-        << QStringList{"s odd-task Compito",
-                       "s odd-moved Riunione",
-                       "s odd-nouid Cena",
-                       "a sync",
-                       "a left Cena, Riunione, strano-Compito@example.org.ics",
-                       "a has ",
-                       "a add Anna|05|14",
-                       "a sync",
-                       "s has ?, ?Cena, ?Riunione, Anna|05|14",
-                       "a sync",
-                       "s requests 1"};
-    QTest::newRow("our event made odd on the phone leaves the list, not the server")
-        << QStringList{"a add Anna|05|14", "a add Bruno|01|02", "a sync",     "s del Anna", "s odd Anna",
-                       "a sync",           "a has Bruno|01|02", "a left Anna"};
+        << QStringLiteral("s odd-task Compito; s odd-moved Riunione; s odd-nouid Cena; a sync; a left Cena, Riunione, "
+                          "strano-Compito@example.org.ics; a has; a add Anna|05|14; a sync; s has ?, ?Cena, ?Riunione, "
+                          "Anna|05|14; a sync; s requests 1");
+    QTest::newRow("our event made odd on the phone leaves the list, not the server") << QStringLiteral(
+        "a add Anna|05|14; a add Bruno|01|02; a sync; s del Anna; s odd Anna; a sync; a has Bruno|01|02; a left Anna");
     QTest::newRow("a complete listing without an item: deleted there")
-        << QStringList{"s notoken", "a add Anna|05|14",  "a add Bruno|01|02",          "a sync", "s del Anna",
-                       "a sync",    "a has Bruno|01|02", "s edit Bruno > Bruno|01|03", "a sync", "a has Bruno|01|03"};
-    QTest::newRow("a restart after a rename offline keeps the UID") << QStringList{
-        "a add Anna|05|14", "a add Anna|05|14", "a sync", "s uids",     "a edit Anna > Anna Rossi|05|14",
-        "a save",           "a restart",        "a sync", "s sameuids", "s has Anna Rossi|05|14, Anna|05|14"};
-    QTest::newRow("a restart before saving: the synced records identify")
-        << QStringList{"a add Anna|05|14",         "a sync", "s uids",     "a restart",
-                       "a edit Anna > Anna|05|20", "a sync", "s sameuids", "s has Anna|05|20"};
+        << QStringLiteral("s notoken; a add Anna|05|14; a add Bruno|01|02; a sync; s del Anna; a sync; a has "
+                          "Bruno|01|02; s edit Bruno > Bruno|01|03; a sync; a has Bruno|01|03");
+    QTest::newRow("a restart after a rename offline keeps the UID")
+        << QStringLiteral("a add Anna|05|14; a add Anna|05|14; a sync; s uids; a edit Anna > Anna Rossi|05|14; a save; "
+                          "a restart; a sync; s sameuids; s has Anna Rossi|05|14, Anna|05|14");
+    QTest::newRow("a restart before saving: the synced records identify") << QStringLiteral(
+        "a add Anna|05|14; a sync; s uids; a restart; a edit Anna > Anna|05|20; a sync; s sameuids; s has Anna|05|20");
     QTest::newRow("edited outside the program: a deletion and an addition")
-        << QStringList{"a add Anna|05|14",
-                       "a add Bruno|01|02",
-                       "a sync",
-                       "s uids",
-                       "a outside Anna > Anna|05|20",
-                       "a sync",
-                       "a sent 2/0",
-                       "s has Anna|05|20, Bruno|01|02"};
-    QTest::newRow("two machines converge") << QStringList{"a add Anna|05|14",
-                                                          "b add Bruno|01|02",
-                                                          "a sync",
-                                                          "b sync",
-                                                          "a sync",
-                                                          "a has Anna|05|14, Bruno|01|02",
-                                                          "b has Anna|05|14, Bruno|01|02",
-                                                          "b edit Anna > Anna|06|14",
-                                                          "a del Bruno",
-                                                          "a add Carla|03|08",
-                                                          "b sync",
-                                                          "a sync",
-                                                          "b sync",
-                                                          "a has Anna|06|14, Carla|03|08",
-                                                          "b has Anna|06|14, Carla|03|08",
-                                                          "s has Anna|06|14, Carla|03|08"};
-    QTest::newRow("two machines with a copy of one list")
-        << QStringList{"a add Anna|05|14",
-                       "a add Anna|05|14",
-                       "a add Bruno|01|02",
-                       "b add Anna|05|14",
-                       "b add Anna|05|14",
-                       "b add Bruno|01|02",
-                       "b add Carla|03|08",
-                       "a sync",
-                       "b sync",
-                       "b sent 1/0",
-                       "a sync",
-                       "a has Anna|05|14, Anna|05|14, Bruno|01|02, Carla|03|08",
-                       "s has Anna|05|14, Anna|05|14, Bruno|01|02, Carla|03|08",
-                       "b edit Bruno > Bruno|01|03",
-                       "b sync",
-                       "a sync",
-                       "a has Anna|05|14, Anna|05|14, Bruno|01|03, Carla|03|08"};
+        << QStringLiteral("a add Anna|05|14; a add Bruno|01|02; a sync; s uids; a outside Anna > Anna|05|20; a sync; a "
+                          "sent 2/0; s has Anna|05|20, Bruno|01|02");
+    QTest::newRow("two machines converge") << QStringLiteral(
+        "a add Anna|05|14; b add Bruno|01|02; a sync; b sync; a sync; a has Anna|05|14, Bruno|01|02; b has Anna|05|14, "
+        "Bruno|01|02; b edit Anna > Anna|06|14; a del Bruno; a add Carla|03|08; b sync; a sync; b sync; a has "
+        "Anna|06|14, Carla|03|08; b has Anna|06|14, Carla|03|08; s has Anna|06|14, Carla|03|08");
+    QTest::newRow("two machines with a copy of one list") << QStringLiteral(
+        "a add Anna|05|14; a add Anna|05|14; a add Bruno|01|02; b add Anna|05|14; b add Anna|05|14; b add Bruno|01|02; "
+        "b add Carla|03|08; a sync; b sync; b sent 1/0; a sync; a has Anna|05|14, Anna|05|14, Bruno|01|02, "
+        "Carla|03|08; s has Anna|05|14, Anna|05|14, Bruno|01|02, Carla|03|08; b edit Bruno > Bruno|01|03; b sync; a "
+        "sync; a has Anna|05|14, Anna|05|14, Bruno|01|03, Carla|03|08");
     QTest::newRow("nothing changed is one request")
-        << QStringList{"a add Anna|05|14", "s add Bruno|01|02", "a sync", "a sync", "s requests 1", "a sent 0/0"};
-    QTest::newRow("a record no calendar can show stays here")
-        << QStringList{"a add Mai|02|31|07|2023", "a add Anna|05|14", "a sync", "s has Anna|05|14",
-                       "a has Anna|05|14, Mai|02|31|07|2023"};
+        << QStringLiteral("a add Anna|05|14; s add Bruno|01|02; a sync; a sync; s requests 1; a sent 0/0");
+    QTest::newRow("a record no calendar can show stays here") << QStringLiteral(
+        "a add Mai|02|31|07|2023; a add Anna|05|14; a sync; s has Anna|05|14; a has Anna|05|14, Mai|02|31|07|2023");
 }
 
 void SyncTest::scenario()
 {
-    QFETCH(QStringList, steps);
+    QFETCH(QString, steps);
     World world;
-    for (const QString &step : steps) {
+    for (const QString &step : steps.split(QStringLiteral("; "))) {
         const QString side = step.section(u' ', 0, 0);
         const QString verb = step.section(u' ', 1, 1);
         const QString argument = step.section(u' ', 2);
@@ -624,40 +498,26 @@ void SyncTest::stateRoundTrip()
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("Roradaza.sync"));
-    QCOMPARE(readSyncState(path).items.size(), 0u); // none yet: nothing synced
-
-    SyncState state;
-    state.address = QUrl(QStringLiteral("https://dav.example.org/cal/anna/compleanni con spazi/"));
-    state.user = QStringLiteral("anna maria");
-    state.enabled = true;
-    state.pinnedFingerprint = "AB:CD:EF";
-    state.token = "http://radicale.org/ns/sync/1 2%-";
+    QVERIFY(readSyncState(path).items.empty()); // none yet: nothing synced
     QByteArray every;
     for (int byte = 1; byte < 256; ++byte)
         every += char(byte);
     const EventRecord odd{every, "-", "", "%41", "0000"};
-    state.items.push_back({"u 1", QStringLiteral("/c/ä b.ics"), "\"e 1\"", odd, EventRecord{}});
-    state.conflicts.push_back({"u 1", EventRecord{"x\xF2", "05", "14", "07i", "0000"}, "W/\"2\""});
-    state.leftOnServer.push_back(
-        {QStringLiteral("/c/x.ics"), "e3", QStringLiteral("Festa è"), QStringLiteral("ha date")});
+    SyncState state{QUrl(QStringLiteral("https://dav.example.org/cal/anna/compleanni con spazi/")),
+                    QStringLiteral("anna maria"),
+                    true,
+                    "AB:CD:EF",
+                    "http://radicale.org/ns/sync/1 2%-",
+                    {{"u 1", QStringLiteral("/c/ä b.ics"), "\"e 1\"", odd, EventRecord{}}},
+                    {{"u 1", EventRecord{"x\xF2", "05", "14", "07i", "0000"}, "W/\"2\""}},
+                    {{QStringLiteral("/c/x.ics"), "e3", QStringLiteral("Festa è"), QStringLiteral("ha date")}}};
     writeSyncState(path, state);
     const SyncState back = readSyncState(path);
+    QVERIFY(back.items.at(0).synced == odd && back.conflicts.at(0).server == state.conflicts[0].server);
     QCOMPARE(back.address, state.address);
-    QCOMPARE(back.user, state.user);
-    QCOMPARE(back.enabled, true);
-    QCOMPARE(back.pinnedFingerprint, state.pinnedFingerprint);
-    QCOMPARE(back.token, state.token);
-    QCOMPARE(back.items.size(), 1u);
-    QCOMPARE(back.items[0].uid, state.items[0].uid);
-    QCOMPARE(back.items[0].href, state.items[0].href);
-    QCOMPARE(back.items[0].etag, state.items[0].etag);
-    QVERIFY(back.items[0].synced == odd);
-    QVERIFY(back.items[0].saved == EventRecord{});
-    QCOMPARE(back.conflicts.size(), 1u);
-    QVERIFY(back.conflicts[0].server == state.conflicts[0].server);
-    QCOMPARE(back.conflicts[0].etag, state.conflicts[0].etag);
-    QCOMPARE(back.leftOnServer.size(), 1u);
-    QCOMPARE(back.leftOnServer[0].what, state.leftOnServer[0].what);
+    // Whatever was read is written again byte for byte.
+    writeSyncState(path + u'2', back);
+    QCOMPARE(storeBytes(path + u'2'), storeBytes(path));
 }
 
 // Request counts at the list's largest size, and how long synchronize takes
