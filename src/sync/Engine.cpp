@@ -81,10 +81,10 @@ private:
         m_byHref.reserve(qsizetype(m_state.items.size()));
         for (std::size_t i = 0; i < m_state.items.size(); ++i) {
             m_byUid.insert(m_state.items[i].uid, i);
-            m_byHref.insert(m_state.items[i].href, i);
+            m_byHref.insert(hrefKey(m_state.items[i].href), i);
         }
         for (std::size_t i = 0; i < m_state.leftOnServer.size(); ++i)
-            m_leftByHref.insert(m_state.leftOnServer[i].href, i);
+            m_leftByHref.insert(hrefKey(m_state.leftOnServer[i].href), i);
         m_server_.resize(m_state.items.size());
         m_seen.assign(m_state.items.size(), false);
         m_gone.assign(m_state.items.size(), false);
@@ -96,27 +96,29 @@ private:
     void readChanges(const Changes &changes)
     {
         for (const ItemTag &tag : changes.changed) {
-            if (const auto found = m_byHref.constFind(tag.href); found != m_byHref.cend()) {
+            const QString key = hrefKey(tag.href);
+            if (const auto found = m_byHref.constFind(key); found != m_byHref.cend()) {
                 const std::size_t i = *found;
                 m_seen[i] = true;
                 if (tag.etag != m_state.items[i].etag || tag.etag.isEmpty()) {
                     m_server_[i].state = ServerSide::State::Changed;
                     m_server_[i].etag = tag.etag;
-                    m_toFetch.push_back(tag.href);
+                    toFetch(tag.href);
                 }
-            } else if (const auto left = m_leftByHref.constFind(tag.href); left != m_leftByHref.cend()) {
+            } else if (const auto left = m_leftByHref.constFind(key); left != m_leftByHref.cend()) {
                 m_leftSeen[*left] = true;
                 // Changed there: perhaps it can become a record now.
                 if (tag.etag != m_state.leftOnServer[*left].etag || tag.etag.isEmpty())
-                    m_toFetch.push_back(tag.href);
+                    toFetch(tag.href);
             } else {
-                m_toFetch.push_back(tag.href);
+                toFetch(tag.href);
             }
         }
         for (const QString &href : changes.removed) {
-            if (const auto found = m_byHref.constFind(href); found != m_byHref.cend())
+            const QString key = hrefKey(href);
+            if (const auto found = m_byHref.constFind(key); found != m_byHref.cend())
                 m_server_[*found].state = ServerSide::State::Gone;
-            else if (const auto left = m_leftByHref.constFind(href); left != m_leftByHref.cend())
+            else if (const auto left = m_leftByHref.constFind(key); left != m_leftByHref.cend())
                 m_leftDropped[*left] = true;
         }
         for (std::size_t i = 0; i < m_state.items.size(); ++i) {
@@ -127,7 +129,7 @@ private:
             } else if (m_state.items[i].etag.isEmpty()) {
                 // Sent without an answer seen: whether the server has it is asked.
                 m_server_[i].state = ServerSide::State::Changed;
-                m_toFetch.push_back(m_state.items[i].href);
+                toFetch(m_state.items[i].href);
             }
         }
         if (changes.complete) {
@@ -144,19 +146,38 @@ private:
                                              m_toFetch.begin() +
                                                  std::ptrdiff_t(std::min(m_toFetch.size(), from + fetchBatch)));
             for (const Item &item : m_server.fetch(batch)) {
-                answered.insert(item.href, true);
-                take(item);
+                if (m_queued.contains(hrefKey(item.href)) && !answered.contains(hrefKey(item.href))) {
+                    answered.insert(hrefKey(item.href), true);
+                    take(item);
+                }
             }
         }
         for (const QString &href : m_toFetch) {
-            if (answered.contains(href))
+            const QString key = hrefKey(href);
+            if (answered.contains(key))
                 continue;
             // Gone between the listing and the fetch.
-            if (const auto found = m_byHref.constFind(href); found != m_byHref.cend())
+            if (const auto found = m_byHref.constFind(key);
+                found != m_byHref.cend() && hrefKey(m_state.items[*found].href) == key)
                 m_server_[*found].state = ServerSide::State::Gone;
-            else if (const auto left = m_leftByHref.constFind(href); left != m_leftByHref.cend())
+            else if (const auto left = m_leftByHref.constFind(key); left != m_leftByHref.cend())
                 m_leftDropped[*left] = true;
         }
+    }
+
+    void toFetch(const QString &href)
+    {
+        if (!m_queued.contains(hrefKey(href))) {
+            m_queued.insert(hrefKey(href), true);
+            m_toFetch.push_back(href);
+        }
+    }
+
+    // A server may write a path's characters escaped or not, and differently
+    // in a listing than in the path given: a path is known by its characters.
+    static QString hrefKey(const QString &href)
+    {
+        return href.contains(u'%') ? QUrl::fromPercentEncoding(href.toUtf8()) : href;
     }
 
     // One fetched resource: an item's new version, a new event, or one
@@ -164,7 +185,14 @@ private:
     void take(const Item &item)
     {
         exchange::EventReading reading = exchange::readEvent(item.body);
-        const auto found = m_byHref.constFind(item.href);
+        auto found = m_byHref.constFind(hrefKey(item.href));
+        // An event the server now keeps at another path: the same event.
+        if (const auto moved = m_byUid.constFind(reading.uid); found == m_byHref.cend() && reading.record &&
+                                                               moved != m_byUid.cend() &&
+                                                               m_server_[*moved].state == ServerSide::State::Gone) {
+            m_state.items[*moved].href = item.href;
+            found = m_byHref.insert(hrefKey(item.href), *moved);
+        }
         if (found != m_byHref.cend()) {
             ServerSide &side = m_server_[*found];
             side.state = ServerSide::State::Changed;
@@ -173,7 +201,7 @@ private:
             side.refused = named(reading.refused, item.href);
             return;
         }
-        if (const auto left = m_leftByHref.constFind(item.href); left != m_leftByHref.cend())
+        if (const auto left = m_leftByHref.constFind(hrefKey(item.href)); left != m_leftByHref.cend())
             m_leftDropped[*left] = true; // taken again below, as it is now
         if (reading.record && !m_byUid.contains(reading.uid) && !m_newUids.contains(reading.uid)) {
             m_newUids.insert(reading.uid, true);
@@ -568,6 +596,7 @@ private:
     std::vector<bool> m_leftSeen;
     std::vector<bool> m_leftDropped;
     std::vector<QString> m_toFetch;
+    QHash<QString, bool> m_queued;
     std::vector<SyncedItem> m_arrived;
     QHash<QByteArray, bool> m_newUids;
     std::vector<ServerOnly> m_newLeft;

@@ -25,6 +25,8 @@ public:
     // all, or done with its answer lost on the way back. -1: none fails.
     int failAfter = -1;
     bool answerLost = false;
+    bool escapes = false; // keeps a new resource at its path with '@' escaped, and lists it so
+
     // Another client's change, made just before a write reaches this href.
     std::map<QString, std::function<void()>> beforeWrite;
 
@@ -69,15 +71,17 @@ public:
     {
         request();
         std::vector<roradaza::sync::Item> items;
-        for (const QString &href : hrefs) {
+        for (const QString &given : hrefs) {
+            const QString href = escapes ? QString(given).replace(u'@', QStringLiteral("%40")) : given;
             if (const auto found = resources.find(href); found != resources.end())
                 items.push_back({href, found->second.etag, found->second.body});
         }
         return answered(std::move(items));
     }
 
-    QByteArray create(const QString &href, const QByteArray &body) override
+    QByteArray create(const QString &given, const QByteArray &body) override
     {
+        const QString href = escapes ? QString(given).replace(u'@', QStringLiteral("%40")) : given;
         write(href);
         if (resources.count(href))
             throw Failure(Failure::Kind::PreconditionFailed, QStringLiteral("L'evento è cambiato sul server (412)"));

@@ -229,8 +229,12 @@ struct World
         } else if (verb == u"fail" || verb == u"lose") {
             server.failAfter = argument.toInt();
             server.answerLost = verb == u"lose";
-        } else if (verb == u"notoken") {
-            server.tokens = false;
+        } else if (verb == u"notoken" || verb == u"escapes") {
+            (verb == u"notoken" ? server.tokens : server.escapes) = verb == u"escapes";
+        } else if (verb == u"move") {
+            const MemoryCollection::Resource moved = server.resources[href];
+            server.erase(href);
+            server.put(href + QStringLiteral("-spostato.ics"), moved.body);
         } else if (verb == u"has") {
             QCOMPARE(serverList(), argument.trimmed());
         } else if (verb == u"requests") {
@@ -398,6 +402,11 @@ void SyncTest::scenario_data()
     QTest::newRow("a complete listing without an item: deleted there")
         << QStringLiteral("s notoken; a add Anna|05|14; a add Bruno|01|02; a sync; s del Anna; a sync; a has "
                           "Bruno|01|02; s edit Bruno > Bruno|01|03; a sync; a has Bruno|01|03");
+    QTest::newRow("paths escaped by the server, an event moved to another path")
+        << QStringLiteral("s escapes; a add Anna|05|14; a add Bruno|01|02; a sync; a sync; a sent 0/0; s move Anna; "
+                          "a sync; a has Anna|05|14, Bruno|01|02; a edit Anna > Anna|05|15; a sync; "
+                          "s has Anna|05|15, Bruno|01|02; s notoken; s move Bruno; a sync; a sent 0/0; a del Bruno; "
+                          "a sync; s has Anna|05|15");
     QTest::newRow("a restart after a rename offline keeps the UID")
         << QStringLiteral("a add Anna|05|14; a add Anna|05|14; a sync; s uids; a edit Anna > Anna Rossi|05|14; a save; "
                           "a restart; a sync; s sameuids; s has Anna Rossi|05|14, Anna|05|14");
