@@ -678,6 +678,15 @@ Outcome synchronize(Collection &server, SyncState state, const std::vector<Local
     return outcome;
 }
 
+void notTaken(SyncState &state, const QByteArray &uid)
+{
+    // An unknown ETag has the next sync fetch the event and compare it anew.
+    for (SyncedItem &item : state.items) {
+        if (item.uid == uid)
+            item.etag.clear();
+    }
+}
+
 std::optional<EventRecord> resolve(SyncState &state, const QByteArray &uid, bool keepLocal)
 {
     const auto conflict = std::find_if(state.conflicts.begin(), state.conflicts.end(),

@@ -102,6 +102,11 @@ struct Outcome
     int received = 0; // records added, changed or deleted here
 };
 
+// A record of the outcome the list did not take (added to a full list, or
+// replaced while the user was changing it): the next sync weighs it again,
+// instead of taking its absence here for a deletion.
+void notTaken(SyncState &state, const QByteArray &uid);
+
 // One sync. today and stamp as for an export.
 Outcome synchronize(Collection &server, SyncState state, const std::vector<LocalRecord> &local, QDate today,
                     const QDateTime &stamp);

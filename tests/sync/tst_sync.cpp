@@ -71,6 +71,7 @@ struct Machine
     QString statePath;
     SyncState state;
     Outcome last;
+    bool full = false; // takes no record a sync adds
 
     LocalRecord *find(const std::function<bool(const LocalRecord &)> &wanted)
     {
@@ -101,8 +102,12 @@ struct Machine
             keyed(key)->record = record;
         for (const quint32 key : last.removed)
             std::erase_if(rows, [key](const LocalRecord &row) { return row.key == key; });
-        for (const auto &[uid, record] : last.added)
-            rows.push_back({nextKey++, uid, record});
+        for (const auto &[uid, record] : last.added) {
+            if (full)
+                notTaken(last.state, uid);
+            else
+                rows.push_back({nextKey++, uid, record});
+        }
         for (const auto &[key, uid] : last.uidsGiven)
             keyed(key)->uid = uid;
         if (!last.failure)
@@ -274,6 +279,8 @@ struct World
             } else {
                 QVERIFY2(!machine.last.failure, machine.last.failure ? machine.last.failure->what() : "");
             }
+        } else if (verb == u"full") {
+            machine.full = argument.trimmed() == u"yes";
         } else if (verb == u"save") {
             machine.save();
         } else if (verb == u"restart") {
@@ -424,6 +431,9 @@ void SyncTest::scenario_data()
         "b add Carla|03|08; a sync; b sync; b sent 1/0; a sync; a has Anna|05|14, Anna|05|14, Bruno|01|02, "
         "Carla|03|08; s has Anna|05|14, Anna|05|14, Bruno|01|02, Carla|03|08; b edit Bruno > Bruno|01|03; b sync; a "
         "sync; a has Anna|05|14, Anna|05|14, Bruno|01|03, Carla|03|08");
+    QTest::newRow("an event a full list did not take comes next time")
+        << QStringLiteral("a add Anna|05|14; s add Carla|03|08; a full yes; a sync; a has Anna|05|14; a sync; "
+                          "s has Anna|05|14, Carla|03|08; a full no; a sync; a has Anna|05|14, Carla|03|08");
     QTest::newRow("nothing changed is one request")
         << QStringLiteral("a add Anna|05|14; s add Bruno|01|02; a sync; a sync; s requests 1; a sent 0/0");
     QTest::newRow("a record no calendar can show stays here") << QStringLiteral(
