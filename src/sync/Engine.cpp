@@ -194,11 +194,8 @@ private:
             found = m_byHref.insert(hrefKey(item.href), *moved);
         }
         if (found != m_byHref.cend()) {
-            ServerSide &side = m_server_[*found];
-            side.state = ServerSide::State::Changed;
-            side.etag = item.etag;
-            side.record = std::move(reading.record);
-            side.refused = named(reading.refused, item.href);
+            m_server_[*found] = {ServerSide::State::Changed, item.etag, std::move(reading.record),
+                                 named(reading.refused, item.href)};
             return;
         }
         if (const auto left = m_leftByHref.constFind(hrefKey(item.href)); left != m_leftByHref.cend())
@@ -481,24 +478,20 @@ private:
     void changedMeanwhile(std::size_t i, const LocalRecord *local)
     {
         const std::vector<Item> now = m_server.fetch({m_state.items[i].href});
-        ServerSide side;
         if (now.empty()) {
-            side.state = ServerSide::State::Gone;
-        } else {
-            exchange::EventReading reading = exchange::readEvent(now.front().body);
-            side.state = ServerSide::State::Changed;
-            side.etag = now.front().etag;
-            side.record = std::move(reading.record);
-            side.refused = named(reading.refused, now.front().href);
-        }
-        if (side.state == ServerSide::State::Gone) {
             if (local)
                 createThere(local, i);
             else
                 dropItem(i);
             return;
         }
-        serverChanged(i, local, local != nullptr, side);
+        serverChanged(i, local, local != nullptr, sideOf(now.front()));
+    }
+
+    static ServerSide sideOf(const Item &item)
+    {
+        exchange::EventReading reading = exchange::readEvent(item.body);
+        return {ServerSide::State::Changed, item.etag, std::move(reading.record), named(reading.refused, item.href)};
     }
 
     // A new event, or one sent again: the item is in the state before the
@@ -525,8 +518,18 @@ private:
         item.synced = local->record;
         item.saved = local->record;
         dropConflict(uid);
-        item.etag = m_server.create(item.href, *body);
-        ++m_outcome.sent;
+        try {
+            item.etag = m_server.create(item.href, *body);
+            ++m_outcome.sent;
+        } catch (const Failure &failure) {
+            // Put back there meanwhile: weighed as a change of both sides.
+            if (failure.kind != Failure::Kind::PreconditionFailed)
+                throw;
+            const std::vector<Item> now = m_server.fetch({m_state.items[i].href});
+            if (now.empty())
+                throw;
+            serverChanged(i, local, true, sideOf(now.front()));
+        }
     }
 
     void later(std::function<void()> change) { m_later.push_back(std::move(change)); }

@@ -190,7 +190,7 @@ struct World
         const auto edit = [this, href, to] {
             server.put(href, phoneEvent(exchange::readEvent(server.resources[href].body).uid, recordOf(to)));
         };
-        if (QStringList{"edit", "rename", "clash", "del"}.contains(verb))
+        if (QStringList{"edit", "rename", "clash", "del", "undelete"}.contains(verb))
             QVERIFY2(!href.isEmpty(), qPrintable(name));
         if (verb == u"add") {
             const EventRecord record = recordOf(argument);
@@ -208,6 +208,11 @@ struct World
             server.put(href, body);
         } else if (verb == u"clash") {
             server.beforeWrite[href] = edit; // between our listing and our write
+        } else if (verb == u"undelete") {
+            // Deleted, and put back by another client between our listing and our write.
+            const MemoryCollection::Resource deleted = server.resources[href];
+            server.erase(href);
+            server.beforeWrite[href] = [this, href, deleted] { server.put(href, deleted.body); };
         } else if (verb == u"del") {
             server.erase(href);
         } else if (verb.startsWith(u"odd")) {
@@ -381,6 +386,9 @@ void SyncTest::scenario_data()
     QTest::newRow("412 on an update is a conflict, never an overwrite")
         << QStringLiteral("a add Anna|05|14; a sync; a edit Anna > Anna|05|15; s clash Anna > Anna|05|16; a sync; s "
                           "has Anna|05|16; a has Anna|05|15; a conflicts Anna|05|16");
+    QTest::newRow("412 on sending again an event deleted there: it was put back")
+        << QStringLiteral("a add Anna|05|14; a sync; a edit Anna > Anna|05|15; s undelete Anna; a sync; "
+                          "a conflicts Anna|05|14; s has Anna|05|14; a keep local Anna; a sync; s has Anna|05|15");
     QTest::newRow("412 on a deletion brings the server's version back") << QStringLiteral(
         "a add Anna|05|14; a sync; a del Anna; s clash Anna > Anna|05|16; a sync; s has Anna|05|16; a has Anna|05|16");
     QTest::newRow("a failure after two requests, then a clean retry")
