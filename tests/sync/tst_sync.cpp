@@ -7,6 +7,7 @@
 #include "MemoryCollection.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -576,6 +577,13 @@ void SyncTest::scale()
     QCOMPARE(first.uidsGiven.size(), std::size_t(size));
     for (const auto &[key, uid] : first.uidsGiven)
         local[key - 1].uid = uid;
+
+    QTemporaryDir folder;
+    timer.start();
+    writeSyncState(folder.filePath(QStringLiteral("Roradaza.sync")), first.state);
+    QCOMPARE(readSyncState(folder.filePath(QStringLiteral("Roradaza.sync"))).items.size(), std::size_t(size));
+    qInfo("state file written and read: %lld ms, %lld bytes", timer.elapsed(),
+          QFileInfo(folder.filePath(QStringLiteral("Roradaza.sync"))).size());
 
     Outcome same = sync(first.state, local, "nothing changed");
     QCOMPARE(server.requests, 1);
