@@ -345,6 +345,9 @@ void SyncTest::scenario_data()
         "3/1; a has Anna|05|14, Bruno|01|02, Esame|06|14|02|2025, Visita|05|20A|03i|0000; s has Anna|05|14, "
         "Bruno|01|02, Esame|06|14|02|2025, Visita|05|20A|03i|0000; b sync; b has Anna|05|14, Bruno|01|02, "
         "Esame|06|14|02|2025, Visita|05|20A|03i|0000");
+    QTest::newRow("a title with commas, semicolons, a backslash and the euro comes back whole")
+        << QStringLiteral("a add  Caffè, tè;latte \\ 5 €|05|20A|03i|0000; a sync; b sync; "
+                          "b has Caffè, tè;latte \\ 5 €|05|20A|03i|0000");
     QTest::newRow("an edit and a rename keep the UID") << QStringLiteral(
         "a add Niccolò|05|14; a sync; s uids; a edit Niccolò > Niccolò|05|15; a sync; s sameuids; a edit Niccolò > "
         "Compleanno di Niccolò|05|15; a sync; s sameuids; s has Compleanno di Niccolò|05|15; a sent 1/0");
