@@ -85,6 +85,8 @@ private:
         }
         for (std::size_t i = 0; i < m_state.leftOnServer.size(); ++i)
             m_leftByHref.insert(hrefKey(m_state.leftOnServer[i].href), i);
+        for (std::size_t c = 0; c < m_state.conflicts.size(); ++c)
+            m_conflictOf.insert(m_state.conflicts[c].uid, c);
         m_server_.resize(m_state.items.size());
         m_seen.assign(m_state.items.size(), false);
         m_gone.assign(m_state.items.size(), false);
@@ -262,24 +264,35 @@ private:
 
     Conflict *conflictOf(const QByteArray &uid)
     {
-        for (Conflict &conflict : m_state.conflicts) {
-            if (conflict.uid == uid)
-                return &conflict;
+        const auto found = m_conflictOf.constFind(uid);
+        return found == m_conflictOf.cend() ? nullptr : &m_state.conflicts[*found];
+    }
+
+    void addConflict(Conflict conflict)
+    {
+        dropConflict(conflict.uid);
+        m_conflictOf.insert(conflict.uid, m_state.conflicts.size());
+        m_state.conflicts.push_back(std::move(conflict));
+    }
+
+    // Marked here, taken out of the state once at the end: a sync of many
+    // conflicts stays linear.
+    void dropConflict(const QByteArray &uid)
+    {
+        if (const auto found = m_conflictOf.constFind(uid); found != m_conflictOf.cend()) {
+            m_state.conflicts[*found].uid.clear();
+            m_conflictOf.erase(found);
         }
-        return nullptr;
     }
 
     void decide()
     {
-        QHash<QByteArray, std::size_t> conflicted;
-        for (std::size_t c = 0; c < m_state.conflicts.size(); ++c)
-            conflicted.insert(m_state.conflicts[c].uid, c);
 
         const std::size_t known = m_state.items.size();
         for (std::size_t i = 0; i < known; ++i) {
             const LocalRecord *local = localOf(i);
             const ServerSide side = m_server_[i];
-            if (const auto c = conflicted.constFind(m_state.items[i].uid); c != conflicted.cend()) {
+            if (const auto c = m_conflictOf.constFind(m_state.items[i].uid); c != m_conflictOf.cend()) {
                 decideConflict(i, *c, local, side);
                 continue;
             }
@@ -368,7 +381,7 @@ private:
                 if (record != local->record)
                     m_outcome.replaced.emplace_back(local->key, record);
             } else if (record != local->record) {
-                m_state.conflicts.push_back({item.uid, record, side.etag});
+                addConflict({item.uid, record, side.etag});
                 return;
             }
             item.synced = record;
@@ -417,11 +430,6 @@ private:
                 dropConflict(item.uid);
             });
         }
-    }
-
-    void dropConflict(const QByteArray &uid)
-    {
-        std::erase_if(m_state.conflicts, [&](const Conflict &conflict) { return conflict.uid == uid; });
     }
 
     void dropItem(std::size_t i) { m_gone[i] = true; }
@@ -564,6 +572,7 @@ public:
             ++to;
         }
         m_state.items.resize(to);
+        std::erase_if(m_state.conflicts, [](const Conflict &conflict) { return conflict.uid.isEmpty(); });
         if (m_state.conflicts.empty())
             return;
         QHash<QByteArray, bool> uids;
@@ -592,6 +601,7 @@ private:
     QHash<QByteArray, std::size_t> m_byUid;
     QHash<QString, std::size_t> m_byHref;
     QHash<QString, std::size_t> m_leftByHref;
+    QHash<QByteArray, std::size_t> m_conflictOf;
     std::vector<ServerSide> m_server_;
     std::vector<bool> m_seen;
     std::vector<bool> m_gone;

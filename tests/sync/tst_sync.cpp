@@ -597,6 +597,14 @@ void SyncTest::scale()
     QCOMPARE(server.requests, 2);
     QCOMPARE(one.sent, 1);
 
+    // Both sides changed every event: as many conflicts, in linear time.
+    for (auto &[href, resource] : server.resources)
+        server.put(href, QByteArray(resource.body).replace("SUMMARY:", "SUMMARY:Altro "));
+    for (LocalRecord &record : local)
+        record.record.advance = "03";
+    Outcome clash = sync(one.state, local, "every event changed on both sides");
+    QCOMPARE(int(clash.state.conflicts.size()), size);
+
     // Another machine, empty, takes them all.
     Outcome other = sync(SyncState{}, {}, "another machine's first sync, its list empty");
     QCOMPARE(int(other.added.size()), size);
