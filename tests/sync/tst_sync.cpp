@@ -604,6 +604,10 @@ void SyncTest::scale()
         record.record.advance = "03";
     Outcome clash = sync(one.state, local, "every event changed on both sides");
     QCOMPARE(int(clash.state.conflicts.size()), size);
+    for (auto &[href, resource] : server.resources)
+        server.put(href, QByteArray(resource.body).replace("SUMMARY:", "SUMMARY:Ancora "));
+    Outcome again = sync(clash.state, local, "changed there again while in conflict");
+    QCOMPARE(int(again.state.conflicts.size()), size);
 
     // Another machine, empty, takes them all.
     Outcome other = sync(SyncState{}, {}, "another machine's first sync, its list empty");
