@@ -66,6 +66,12 @@ struct CalendarExport
 // stamp: the moment the calendar is made (DTSTAMP).
 CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate today, const QDateTime &stamp);
 
+// One record as a calendar of its own, one VEVENT with this UID, for a
+// server that keeps one event per resource: the same event as the whole
+// export makes of it. Empty, with why, for a record no calendar can show.
+std::optional<QByteArray> exportEvent(const EventRecord &record, const QByteArray &uid, QDate today,
+                                      const QDateTime &stamp, QString &why);
+
 // Throw a message for a file that is not a calendar or an address book at
 // all, or is broken: nothing is taken from it then.
 Conversion readCalendar(const QByteArray &bytes);
@@ -74,6 +80,17 @@ Conversion readContacts(const QByteArray &bytes);
 // The same, read from a file; the message names the file.
 Conversion readCalendarFile(const QString &path, bool allowStreams = false);
 Conversion readContactsFile(const QString &path, bool allowStreams = false);
+
+// One calendar of one event, read as an import reads it: its UID, and its
+// record, or why it cannot become one (anything else beside the event, or a
+// second event, counts against it: taking part of it would lose the rest).
+struct EventReading
+{
+    QByteArray uid;
+    std::optional<EventRecord> record;
+    Refusal refused;
+};
+EventReading readEvent(const QByteArray &body);
 
 // What an import adds to a list: every record not already in it, as far as
 // the list has room; the rest join the refusals. A record is already there

@@ -183,7 +183,12 @@ QString lineName(const EventRecord &record)
 
 } // namespace
 
-CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate today, const QDateTime &stamp)
+namespace {
+
+// fixedUid: the UID of a calendar of one event; empty for a whole list,
+// whose UIDs follow the names.
+CalendarExport exportRecords(const std::vector<EventRecord> &records, QDate today, const QDateTime &stamp,
+                             const QByteArray &fixedUid)
 {
     CalendarExport result;
     Component calendar(icalcomponent_new(ICAL_VCALENDAR_COMPONENT));
@@ -242,9 +247,10 @@ CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate tod
         }
 
         icalcomponent *event = icalcomponent_new(ICAL_VEVENT_COMPONENT);
-        const int number = ++seen[record.name];
-        const QByteArray uid = QCryptographicHash::hash(record.name, QCryptographicHash::Sha1).toHex().left(24) + '-' +
-                               QByteArray::number(number) + "@roradaza";
+        const QByteArray uid = !fixedUid.isEmpty()
+                                   ? fixedUid
+                                   : QCryptographicHash::hash(record.name, QCryptographicHash::Sha1).toHex().left(24) +
+                                         '-' + QByteArray::number(++seen[record.name]) + "@roradaza";
         icalcomponent_add_property(event, icalproperty_new_uid(uid.constData()));
         icalcomponent_add_property(event, icalproperty_new_dtstamp(stampTime));
         const QByteArray summary = text::fromCp1252(record.name).toUtf8();
@@ -286,6 +292,23 @@ CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate tod
     const qsizetype end = result.text.lastIndexOf("END:VCALENDAR");
     result.text.insert(end, events);
     return result;
+}
+
+} // namespace
+
+CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate today, const QDateTime &stamp)
+{
+    return exportRecords(records, today, stamp, {});
+}
+
+std::optional<QByteArray> exportEvent(const EventRecord &record, const QByteArray &uid, QDate today,
+                                      const QDateTime &stamp, QString &why)
+{
+    CalendarExport one = exportRecords({record}, today, stamp, uid);
+    if (one.exported == 1)
+        return std::move(one.text);
+    why = !one.leftOut.empty() ? one.leftOut.front().why : one.unscheduled.front().why;
+    return std::nullopt;
 }
 
 namespace {
@@ -671,7 +694,8 @@ void convertEvent(const PendingEvent &pending, Conversion &conversion)
     // Our own export carries each record as it was, as long as its days still hold.
     bool changed = false;
     if (auto record = pending.record.isNull() ? std::nullopt : decodeFields(pending.record)) {
-        if (fields && stillOurs(*record, *fields)) {
+        // A title changed elsewhere is a change too: the name is taken from it.
+        if (fields && stillOurs(*record, *fields) && summary == text::fromCp1252(record->name)) {
             conversion.records.push_back(std::move(*record));
             return;
         }
@@ -924,6 +948,53 @@ Conversion readCalendar(const QByteArray &bytes)
     if (!calendar)
         throw Failure(QStringLiteral("non contiene un calendario (VCALENDAR)"));
     return conversion;
+}
+
+EventReading readEvent(const QByteArray &body)
+{
+    EventReading reading;
+    Conversion conversion;
+    try {
+        conversion = readCalendar(body);
+    } catch (const Failure &failure) {
+        reading.refused = {QString(), failure.message()};
+        return reading;
+    }
+    // The UID and the number of events, as the reader above counts them.
+    int events = 0;
+    QByteArrayList open;
+    LineReader reader(QByteArrayView(body).startsWith("\xEF\xBB\xBF") ? QByteArrayView(body).sliced(3)
+                                                                      : QByteArrayView(body));
+    PendingEvent::Line line;
+    QByteArray name;
+    QByteArrayView value;
+    while (reader.next(line)) {
+        if (!splitLine(line.text, name, value))
+            continue;
+        if (name == "BEGIN") {
+            open.push_back(value.trimmed().toByteArray().toUpper());
+            if (open.size() == 2 && open[1] == "VEVENT")
+                ++events;
+        } else if (name == "END") {
+            if (!open.isEmpty())
+                open.removeLast();
+        } else if (name == "UID" && open.size() == 2 && open[1] == "VEVENT" && reading.uid.isEmpty()) {
+            reading.uid = value.trimmed().toByteArray();
+        }
+        if (open.size() > calendarDepthLimit)
+            break;
+    }
+    if (!conversion.refused.empty())
+        reading.refused = conversion.refused.front();
+    else if (events != 1 || conversion.records.size() != 1)
+        reading.refused = {QString(), events == 0 ? QStringLiteral("non contiene un evento")
+                                                  : QStringLiteral("contiene %1 eventi invece di uno").arg(events)};
+    else if (reading.uid.isEmpty())
+        reading.refused = {shownName(text::fromCp1252(conversion.records.front().name)),
+                           QStringLiteral("non ha un UID")};
+    else
+        reading.record = std::move(conversion.records.front());
+    return reading;
 }
 
 } // namespace roradaza::exchange

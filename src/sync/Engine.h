@@ -25,7 +25,8 @@ struct SyncedItem
     QString href;
     QByteArray etag;    // the server's, as last seen
     EventRecord synced; // the record as both sides had it then
-    EventRecord saved;  // the record as the list last saved it (its identity after a restart)
+    EventRecord saved;  // the record as the list last saved it (its identity after a restart);
+                        // all fields empty when the list no longer had it
 };
 
 // Both sides changed one event since the last sync. The local version stays
@@ -36,6 +37,16 @@ struct Conflict
     QByteArray uid;
     EventRecord server;
     QByteArray etag; // the server's version's
+};
+
+// An event of the server that cannot become a record: left there and
+// listed, fetched again only when its ETag changes.
+struct ServerOnly
+{
+    QString href;
+    QByteArray etag;
+    QString what; // its title, as far as it has one
+    QString why;
 };
 
 // Everything the sync keeps between runs, in a file of its own beside the
@@ -49,6 +60,7 @@ struct SyncState
     QByteArray token;
     std::vector<SyncedItem> items;
     std::vector<Conflict> conflicts;
+    std::vector<ServerOnly> leftOnServer;
 };
 
 // The state file: a missing file is an empty state; a damaged one throws a
@@ -83,10 +95,17 @@ struct Outcome
     std::vector<std::pair<quint32, QByteArray>> uidsGiven; // key, uid given to a record sent up
     // Events of the server that cannot become records: listed, left there.
     std::vector<exchange::Refusal> leftOnServer;
+    // Records that no calendar can show: kept here only, and why.
+    std::vector<exchange::Refusal> keptHere;
     std::optional<Failure> failure;
     int sent = 0;     // events created, changed or deleted on the server
     int received = 0; // records added, changed or deleted here
 };
+
+// A record of the outcome the list did not take (added to a full list, or
+// replaced while the user was changing it): the next sync weighs it again,
+// instead of taking its absence here for a deletion.
+void notTaken(SyncState &state, const QByteArray &uid);
 
 // One sync. today and stamp as for an export.
 Outcome synchronize(Collection &server, SyncState state, const std::vector<LocalRecord> &local, QDate today,

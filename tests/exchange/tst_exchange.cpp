@@ -347,8 +347,9 @@ private slots:
         QTest::newRow("our own, edited elsewhere")
             << "roradaza-edited.ics"
             << QStringList{"Palestra|##|Martedì;Giovedì;|00|0000", "Compleanno di Anna|04|14|07|0000",
-                           "Rata|00|31|02|2027", "Visita|05|20|03i|0000"}
-            << QStringList{"Compleanno di Anna: cambiato in un altro calendario: si prende com'è ora"};
+                           "Rata|00|31|02|2027", "Visita|05|20|03i|0000", "Cena con Marco e Giulia|09|15|07|0000"}
+            << QStringList{"Compleanno di Anna: cambiato in un altro calendario: si prende com'è ora",
+                           "Cena con Marco e Giulia: cambiato in un altro calendario: si prende com'è ora"};
         QTest::newRow("calendar without its END")
             << "broken-no-end.ics" << QStringList{"Compleanno di Mario|04|12|07|0000"}
             << QStringList{"Capodanno: il file finisce prima di END:VEVENT"};
