@@ -109,6 +109,9 @@ SyncSession::Applied SyncSession::apply(EventList &list, const std::vector<Local
         if (const int row = unchangedRow(key); row >= 0) {
             list.replace(row, std::move(record));
             ++applied.changed;
+        } else {
+            // The server's version is weighed again next time against the user's.
+            notTaken(m_state, uidOf(key));
         }
     }
     for (const quint32 key : outcome.removed) {
@@ -123,6 +126,7 @@ SyncSession::Applied SyncSession::apply(EventList &list, const std::vector<Local
     for (auto &[uid, record] : outcome.added) {
         if (list.isFull()) {
             // Not taken here: the next sync, with room made, takes it.
+            notTaken(m_state, uid);
             ++applied.kept;
             continue;
         }

@@ -265,7 +265,8 @@ void SyncWindow::accept()
     QDialog::accept();
 }
 
-SyncConflictWindow::SyncConflictWindow(std::vector<Shown> conflicts, const QStringList &leftOnServer, QWidget *parent)
+SyncConflictWindow::SyncConflictWindow(std::vector<Shown> conflicts, const QStringList &leftOnServer,
+                                       const QStringList &keptHere, QWidget *parent)
     : QDialog(parent), m_conflicts(std::move(conflicts))
 {
     setObjectName(QStringLiteral("SyncConflictWindow"));
@@ -316,6 +317,17 @@ SyncConflictWindow::SyncConflictWindow(std::vector<Shown> conflicts, const QStri
         m_leftOnServer->setReadOnly(true);
         m_leftOnServer->setAccessibleName(QStringLiteral("Eventi rimasti sul server"));
         layout->addWidget(m_leftOnServer, 1);
+    }
+    if (!keptHere.isEmpty()) {
+        auto *intro =
+            new QLabel(QStringLiteral("Eventi che restano solo qui (nessun calendario li può mostrare):"), this);
+        intro->setWordWrap(true);
+        layout->addWidget(intro);
+        m_keptHere = new QPlainTextEdit(keptHere.join(u'\n'), this);
+        m_keptHere->setObjectName(QStringLiteral("KeptHere"));
+        m_keptHere->setReadOnly(true);
+        m_keptHere->setAccessibleName(QStringLiteral("Eventi che restano solo qui"));
+        layout->addWidget(m_keptHere, 1);
     }
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
     buttons->button(QDialogButtonBox::Ok)->setText(QStringLiteral("OK"));

@@ -96,8 +96,9 @@ private:
     QLabel *m_status = nullptr;
 };
 
-// Events both sides changed, each shown both ways, to keep one; and the
-// server's events that cannot become records, which stay there.
+// Events both sides changed, each shown both ways, to keep one; the
+// server's events that cannot become records, which stay there; and the
+// records no calendar can show, which stay here only.
 class SyncConflictWindow final : public QDialog
 {
     Q_OBJECT
@@ -109,7 +110,8 @@ public:
         std::optional<EventRecord> local; // gone here: nothing to show
         EventRecord server;
     };
-    SyncConflictWindow(std::vector<Shown> conflicts, const QStringList &leftOnServer, QWidget *parent = nullptr);
+    SyncConflictWindow(std::vector<Shown> conflicts, const QStringList &leftOnServer, const QStringList &keptHere,
+                       QWidget *parent = nullptr);
 
     // The choices made: uid, true for the local version. Conflicts left
     // undecided are not named: both versions stay until the user chooses.
@@ -117,11 +119,13 @@ public:
     // For each conflict: 0 undecided, 1 local, 2 server.
     QList<QButtonGroup *> groups() const { return m_groups; }
     QPlainTextEdit *leftOnServer() const { return m_leftOnServer; }
+    QPlainTextEdit *keptHere() const { return m_keptHere; }
 
 private:
     std::vector<Shown> m_conflicts;
     QList<QButtonGroup *> m_groups;
     QPlainTextEdit *m_leftOnServer = nullptr;
+    QPlainTextEdit *m_keptHere = nullptr;
 };
 
 } // namespace roradaza

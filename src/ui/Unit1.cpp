@@ -1217,6 +1217,7 @@ void TForm1::Sincronizzazione1Click()
         // Another collection: nothing the list holds is known there yet.
         m_sync->matchList(m_events);
         m_leftOnServerShown.clear();
+        m_keptHereShown.clear();
         m_conflictsShown.clear();
     }
     m_sync->write();
@@ -1265,6 +1266,7 @@ void TForm1::applySync(const sync::SyncJob &job, sync::Outcome outcome)
 {
     const std::optional<sync::Failure> failure = outcome.failure;
     const std::vector<exchange::Refusal> leftOnServer = outcome.leftOnServer;
+    const std::vector<exchange::Refusal> keptHere = outcome.keptHere;
     const int sent = outcome.sent;
     const int received = outcome.received;
     const sync::SyncSession::Applied applied = m_sync->apply(m_events, job.local, std::move(outcome));
@@ -1292,7 +1294,7 @@ void TForm1::applySync(const sync::SyncJob &job, sync::Outcome outcome)
     std::fprintf(stderr, "%s: %s\n", qPrintable(m_title), qPrintable(m_syncStatus));
     showSyncState();
     if (!m_leaving)
-        showConflicts(leftOnServer, std::exchange(m_showSyncWindowNext, false));
+        showConflicts(leftOnServer, keptHere, std::exchange(m_showSyncWindowNext, false));
 }
 
 void TForm1::syncFailed(const sync::Failure &failure)
@@ -1338,19 +1340,27 @@ void TForm1::showSyncState()
     setWindowTitle(running ? QStringLiteral("Roradaza - sincronizzazione in corso...") : QStringLiteral("Roradaza"));
 }
 
-void TForm1::showConflicts(const std::vector<exchange::Refusal> &leftOnServer, bool always)
+void TForm1::showConflicts(const std::vector<exchange::Refusal> &leftOnServer,
+                           const std::vector<exchange::Refusal> &keptHere, bool always)
 {
-    QStringList left;
-    for (const exchange::Refusal &refusal : leftOnServer)
-        left << refusal.text();
+    const auto texts = [](const std::vector<exchange::Refusal> &refusals) {
+        QStringList all;
+        for (const exchange::Refusal &refusal : refusals)
+            all << refusal.text();
+        return all;
+    };
+    const QStringList left = texts(leftOnServer);
+    const QStringList here = texts(keptHere);
     QList<QByteArray> conflicts;
     for (const sync::Conflict &conflict : m_sync->state().conflicts)
         conflicts << conflict.uid;
-    const bool news = left != m_leftOnServerShown ||
+    // Shown when something is new, not at every sync: what was seen stays in the tool tip's count.
+    const bool news = left != m_leftOnServerShown || here != m_keptHereShown ||
                       std::any_of(conflicts.begin(), conflicts.end(),
                                   [this](const QByteArray &uid) { return !m_conflictsShown.contains(uid); });
-    if ((!always && !news) || (conflicts.isEmpty() && left.isEmpty()))
+    if ((!always && !news) || (conflicts.isEmpty() && left.isEmpty() && here.isEmpty()))
         return;
+    m_keptHereShown = here;
     m_leftOnServerShown = left;
     m_conflictsShown = conflicts;
     std::vector<SyncConflictWindow::Shown> shown;
@@ -1358,7 +1368,7 @@ void TForm1::showConflicts(const std::vector<exchange::Refusal> &leftOnServer, b
         const EventRecord *local = m_sync->localRecordOf(m_events, conflict.uid);
         shown.push_back({conflict.uid, local ? std::optional(*local) : std::nullopt, conflict.server});
     }
-    SyncConflictWindow window(std::move(shown), left, isVisible() ? this : nullptr);
+    SyncConflictWindow window(std::move(shown), left, here, isVisible() ? this : nullptr);
     window.exec();
     bool chose = false;
     for (const auto &[uid, keepLocal] : window.choices())

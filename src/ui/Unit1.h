@@ -196,7 +196,8 @@ private:
     void applyPendingSync();
     void syncFailed(const sync::Failure &failure);
     void showSyncState();
-    void showConflicts(const std::vector<exchange::Refusal> &leftOnServer, bool always);
+    void showConflicts(const std::vector<exchange::Refusal> &leftOnServer,
+                       const std::vector<exchange::Refusal> &keptHere, bool always);
 
     // The one error guard: a failure ends the handler and shows the standard
     // error box; the program goes on. True when the handler ran to its end.
@@ -275,6 +276,7 @@ private:
     std::optional<std::pair<sync::SyncJob, sync::Outcome>> m_pendingSync;
     QTimer *m_pendingSyncTimer = nullptr;
     QStringList m_leftOnServerShown;
+    QStringList m_keptHereShown;
     QList<QByteArray> m_conflictsShown;
     QAction *m_sincronizzaOra1 = nullptr;
 

@@ -53,33 +53,42 @@ private slots:
         QTest::addColumn<QString>("uidOf"); // NAME=UID the list knows afterwards ("" none)
         QTest::addColumn<int>("changed");
         QTest::addColumn<int>("kept");
+        QTest::addColumn<QByteArray>("weighedAgain"); // the UID the next sync fetches anew
 
         const QStringList all{"Anna", "Bruno", "Carla"};
         QTest::newRow("server changed a record")
             << ""
-            << "replace Bruno" << QStringList{"Anna", "Carla", "Zeno"} << "Zeno=uid-Bruno" << 1 << 0;
+            << "replace Bruno" << QStringList{"Anna", "Carla", "Zeno"} << "Zeno=uid-Bruno" << 1 << 0 << QByteArray();
         QTest::newRow("server changed one the user edited meanwhile")
             << "edit Bruno"
-            << "replace Bruno" << QStringList{"Anna", "Bruno 2", "Carla"} << "Bruno 2=uid-Bruno" << 0 << 1;
+            << "replace Bruno" << QStringList{"Anna", "Bruno 2", "Carla"} << "Bruno 2=uid-Bruno" << 0 << 1
+            << QByteArray("uid-Bruno");
         QTest::newRow("server changed one the user deleted meanwhile")
             << "delete Bruno"
-            << "replace Bruno" << QStringList{"Anna", "Carla"} << "" << 0 << 1;
-        QTest::newRow("server deleted a record") << ""
-                                                 << "remove Carla" << QStringList{"Anna", "Bruno"} << "" << 1 << 0;
+            << "replace Bruno" << QStringList{"Anna", "Carla"} << "" << 0 << 1 << QByteArray("uid-Bruno");
+        QTest::newRow("server deleted a record")
+            << ""
+            << "remove Carla" << QStringList{"Anna", "Bruno"} << "" << 1 << 0 << QByteArray();
         QTest::newRow("server deleted one the user edited meanwhile")
             << "edit Carla"
-            << "remove Carla" << QStringList{"Anna", "Bruno", "Carla 2"} << "Carla 2=uid-Carla" << 0 << 1;
-        QTest::newRow("server added an event")
-            << ""
-            << "add Dario" << QStringList{"Anna", "Bruno", "Carla", "Dario"} << "Dario=uid-Dario" << 1 << 0;
+            << "remove Carla" << QStringList{"Anna", "Bruno", "Carla 2"} << "Carla 2=uid-Carla" << 0 << 1
+            << QByteArray();
+        QTest::newRow("server added an event") << ""
+                                               << "add Dario" << QStringList{"Anna", "Bruno", "Carla", "Dario"}
+                                               << "Dario=uid-Dario" << 1 << 0 << QByteArray();
         QTest::newRow("server added one while the user added another")
             << "add Elena"
-            << "add Dario" << QStringList{"Anna", "Bruno", "Carla", "Dario", "Elena"} << "Dario=uid-Dario" << 1 << 0;
+            << "add Dario" << QStringList{"Anna", "Bruno", "Carla", "Dario", "Elena"} << "Dario=uid-Dario" << 1 << 0
+            << QByteArray();
         QTest::newRow("a record sent up keeps its UID through a rename meanwhile")
             << "edit Anna"
-            << "give Anna" << QStringList{"Anna 2", "Bruno", "Carla"} << "Anna 2=uid-Anna" << 0 << 0;
-        QTest::newRow("a failed sync leaves the list alone") << ""
-                                                             << "fail" << all << "Bruno=uid-Bruno" << 0 << 0;
+            << "give Anna" << QStringList{"Anna 2", "Bruno", "Carla"} << "Anna 2=uid-Anna" << 0 << 0 << QByteArray();
+        QTest::newRow("a full list leaves the server's new event for the next sync")
+            << "fill"
+            << "add Dario" << QStringList{} << "" << 0 << 1 << QByteArray("uid-Dario");
+        QTest::newRow("a failed sync leaves the list alone")
+            << ""
+            << "fail" << all << "Bruno=uid-Bruno" << 0 << 0 << QByteArray();
     }
 
     void applyOutcome()
@@ -90,6 +99,7 @@ private slots:
         QFETCH(QString, uidOf);
         QFETCH(int, changed);
         QFETCH(int, kept);
+        QFETCH(QByteArray, weighedAgain);
 
         EventList list;
         list.appendAll({record("Anna"), record("Bruno"), record("Carla")});
@@ -111,11 +121,17 @@ private slots:
             list.removeAt(rowNamed(list, qPrintable(what[1])));
         } else if (what[0] == QLatin1String("add")) {
             list.append(record(qPrintable(what[1])));
+        } else if (what[0] == QLatin1String("fill")) {
+            std::vector<EventRecord> more(std::size_t(EventList::capacity - list.size()), record("Riempitivo"));
+            list.appendAll(std::move(more));
         }
 
         Outcome outcome;
         outcome.state = session.state();
         outcome.state.token = "token-2";
+        for (const char *uid : {"uid-Bruno", "uid-Carla", "uid-Dario"})
+            outcome.state.items.push_back(
+                SyncedItem{uid, QString::fromLatin1(uid) + QStringLiteral(".ics"), "etag-1", {}, {}});
         const QStringList how = result.split(u' ');
         const auto keyOf = [&](const QString &name) {
             for (const LocalRecord &each : sent) {
@@ -136,11 +152,16 @@ private slots:
             outcome.failure = Failure(Failure::Kind::Unauthorized, QStringLiteral("401"));
 
         const SyncSession::Applied applied = session.apply(list, sent, std::move(outcome));
-        QCOMPARE(names(list), expected);
+        if (!expected.isEmpty())
+            QCOMPARE(names(list), expected);
+        else
+            QVERIFY(list.isFull() && rowNamed(list, "Dario") < 0);
         QCOMPARE(applied.changed, changed);
         QCOMPARE(applied.kept, kept);
         // The state is taken whether or not the sync went through: it holds what was done on the server.
         QCOMPARE(session.state().token, QByteArray("token-2"));
+        for (const SyncedItem &item : session.state().items)
+            QCOMPARE(item.etag, item.uid == weighedAgain ? QByteArray() : QByteArray("etag-1"));
         if (!uidOf.isEmpty()) {
             const QStringList pair = uidOf.split(u'=');
             const int row = rowNamed(list, qPrintable(pair[0]));
