@@ -685,6 +685,10 @@ bool TForm1::endProgram()
         return true;
     m_leaving = true;
     // What a sync under way did on the server reaches the list and the state before the last save.
+    if (m_syncRunner->isBusy()) {
+        setWindowTitle(QStringLiteral("Roradaza - chiusura: si attende la fine della sincronizzazione..."));
+        QCoreApplication::processEvents();
+    }
     m_syncRunner->waitForIdle();
     guarded([this] { applyPendingSync(); });
     const bool saveFailed = m_modified && !guarded([this] { SaveDatabase1Click(); });
