@@ -20,6 +20,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QThread>
@@ -1075,6 +1076,7 @@ private slots:
             form1.syncSession().configure(QUrl(u"http://127.0.0.1:1/cal/"_s), QString(), true);
         int ran = 0;
         QStringList captions;
+        QStringList tips;
         form1.syncRunner().setWork([&](const sync::SyncJob &job) {
             ++ran;
             QThread::msleep(100);
@@ -1091,12 +1093,18 @@ private slots:
         for (int save = 0; save < saves; ++save) {
             program->trigger("SaveDatabase1");
             captions << form1.windowTitle();
+            tips << form1.findChild<QSystemTrayIcon *>(u"TrayIcon"_s)->toolTip();
             QTRY_VERIFY_WITH_TIMEOUT(!form1.syncRunner().isBusy(), 5000);
         }
         QTest::qWait(300);
         QCOMPARE(ran, runs);
-        if (runs > 0)
+        if (runs > 0) {
             QCOMPARE(captions.first(), u"Roradaza - sincronizzazione in corso..."_s);
+            QCOMPARE(tips.first(), u"Roradaza\nSincronizzazione in corso..."_s);
+            QCOMPARE(form1.windowTitle(), u"Roradaza"_s);
+            QVERIFY2(form1.findChild<QSystemTrayIcon *>(u"TrayIcon"_s)->toolTip().contains(form1.syncStatus()),
+                     qPrintable(form1.syncStatus()));
+        }
         QStringList listed;
         for (const EventRecord &record : form1.events().records())
             listed << QString::fromLatin1(record.name);
