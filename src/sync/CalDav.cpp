@@ -59,10 +59,15 @@ QUrl addressOf(const QString &href, const QUrl &at)
     return url;
 }
 
-bool isCalendarForEvents(const Response &response)
+bool isCalendar(const Response &response)
 {
     const Property *type = response.found(davNs, QStringLiteral("resourcetype"));
-    if (!type || !type->kinds.contains(calDav + QStringLiteral(" calendar")))
+    return type && type->kinds.contains(calDav + QStringLiteral(" calendar"));
+}
+
+bool isCalendarForEvents(const Response &response)
+{
+    if (!isCalendar(response))
         return false;
     const Property *components = response.found(calDav, QStringLiteral("supported-calendar-component-set"));
     // Without the set a calendar takes every kind.
@@ -171,7 +176,7 @@ public:
 
     QString hrefFor(const QByteArray &uid) const override
     {
-        return m_path + QString::fromLatin1(uid.toPercentEncoding()) + QStringLiteral(".ics");
+        return canonicalPath(m_path + QString::fromLatin1(uid.toPercentEncoding()) + QStringLiteral(".ics"));
     }
 
 private:
@@ -237,6 +242,9 @@ private:
                     continue;
                 }
                 if (response.status == 404) {
+                    // A complete listing has nothing to remove: what it does not name is gone.
+                    if (changes.complete)
+                        continue;
                     if (auto at = changedAt.find(path); at != changedAt.end())
                         changes.changed[*at].href.clear();
                     if (!removedAt.contains(path)) {
@@ -316,7 +324,9 @@ std::vector<CalendarInfo> discover(const Account &account)
     }
     Multistatus answer = multistatusOf(first);
     const Response *self = responseFor(answer, address);
-    if (self && isCalendarForEvents(*self)) {
+    if (self && isCalendar(*self)) {
+        if (!isCalendarForEvents(*self))
+            return {};
         QUrl url = address;
         url.setPath(withSlash(canonicalPath(url.path(QUrl::FullyEncoded))), QUrl::TolerantMode);
         return {CalendarInfo{url, nameOf(*self, url)}};

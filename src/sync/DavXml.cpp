@@ -78,6 +78,10 @@ private:
             }
         } else if (token == QXmlStreamReader::EndElement) {
             --m_depth;
+        } else if (token == QXmlStreamReader::DTD) {
+            // No WebDAV answer declares entities; one that does wants something else.
+            m_xml.raiseError(QStringLiteral("a DTD"));
+            return false;
         } else if (token == QXmlStreamReader::Invalid) {
             return false;
         }
