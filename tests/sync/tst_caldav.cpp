@@ -266,6 +266,13 @@ private slots:
                                       << "right"
                                       << "fail 507 PUT"
                                       << "create" << int(Kind::InsufficientStorage) << "(507)";
+        QTest::newRow("the server stopped")
+            << "plain"
+            << "/anna/compleanni/"
+            << "segreta"
+            << ""
+            << "stop"
+            << "changes" << int(Kind::Unreachable) << "Il server non risponde (connessione chiusa";
         QTest::newRow("a slow answer") << "plain"
                                        << "/anna/compleanni/"
                                        << "segreta"
@@ -357,10 +364,10 @@ private slots:
                         collection->remove(href, etag);
                 }
             }
-            s.command(QStringLiteral("clear"));
+            s.command(proxy == u"stop" ? QStringLiteral("start") : QStringLiteral("clear"));
             QFAIL("no failure");
         } catch (const Failure &failure) {
-            s.command(QStringLiteral("clear"));
+            s.command(proxy == u"stop" ? QStringLiteral("start") : QStringLiteral("clear"));
             QCOMPARE(int(failure.kind), kind);
             QVERIFY2(failure.words.contains(words), qPrintable(failure.words));
             if (failure.kind == Kind::UntrustedCertificate) {
