@@ -153,22 +153,18 @@ private slots:
         QTest::addColumn<QString>("server");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QStringList>("expected");
-        const QStringList both{QStringLiteral("compleanni /carla/compleanni/"),
-                               QStringLiteral("lavoro /carla/lavoro/")};
-        QTest::newRow("the server's root") << "plain"
-                                           << "/" << both;
-        QTest::newRow("the user's principal") << "plain"
-                                              << "/carla/" << both;
-        QTest::newRow("a calendar") << "plain"
-                                    << "/carla/compleanni/"
-                                    << QStringList{QStringLiteral("compleanni /carla/compleanni/")};
-        QTest::newRow("a calendar without its slash")
-            << "plain"
-            << "/carla/lavoro" << QStringList{QStringLiteral("lavoro /carla/lavoro/")};
-        QTest::newRow("a calendar of tasks only") << "plain"
-                                                  << "/carla/compiti/" << QStringList{};
-        QTest::newRow("the root over TLS, its certificate accepted") << "tls"
-                                                                     << "/" << both;
+        const QStringList both{u"compleanni /carla/compleanni/"_qs, u"lavoro /carla/lavoro/"_qs};
+        const QStringList first{both.first()}, second{both.last()};
+        const std::tuple<const char *, const char *, const char *, QStringList> rows[] = {
+            {"the server's root", "plain", "/", both},
+            {"the user's principal", "plain", "/carla/", both},
+            {"a calendar", "plain", "/carla/compleanni/", first},
+            {"a calendar without its slash", "plain", "/carla/lavoro", second},
+            {"a calendar of tasks only", "plain", "/carla/compiti/", {}},
+            {"the root over TLS, its certificate accepted", "tls", "/", both},
+        };
+        for (const auto &[tag, server, path, expected] : rows)
+            QTest::newRow(tag) << QString(server) << QString(path) << expected;
     }
 
     void discovery()
@@ -200,123 +196,54 @@ private slots:
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("words");
 
-        QTest::newRow("wrong password") << "plain"
-                                        << "/anna/"
-                                        << "sbagliata"
-                                        << ""
-                                        << ""
-                                        << "discover" << int(Kind::Unauthorized)
-                                        << "Nome utente o password rifiutati dal server (401)";
-        QTest::newRow("no such calendar")
-            << "plain"
-            << "/anna/nessuno/"
-            << "segreta"
-            << ""
-            << ""
-            << "changes" << int(Kind::NotFound) << "Calendario non trovato sul server (404)";
-        QTest::newRow("another user's calendar")
-            << "plain"
-            << "/bruno/privato/"
-            << "segreta"
-            << ""
-            << ""
-            << "changes" << int(Kind::Forbidden) << "Accesso negato dal server (403)";
-        QTest::newRow("http to another machine") << "plain"
-                                                 << "http://192.0.2.7/anna/compleanni/"
-                                                 << "segreta"
-                                                 << ""
-                                                 << ""
-                                                 << "changes" << int(Kind::Insecure) << "https://";
-        QTest::newRow("not a web address") << "plain"
-                                           << "ftp://127.0.0.1/anna/"
-                                           << "segreta"
-                                           << ""
-                                           << ""
-                                           << "discover" << int(Kind::Insecure) << "non è valido";
-        QTest::newRow("nobody listening")
-            << "plain"
-            << "http://127.0.0.1:1/anna/"
-            << "segreta"
-            << ""
-            << ""
-            << "discover" << int(Kind::Unreachable) << "Il server non risponde (connessione rifiutata)";
-        QTest::newRow("certificate not trusted") << "tls"
-                                                 << "/anna/"
-                                                 << "segreta"
-                                                 << ""
-                                                 << ""
-                                                 << "discover" << int(Kind::UntrustedCertificate) << "impronta SHA-256";
-        QTest::newRow("another certificate accepted")
-            << "tls"
-            << "/anna/"
-            << "segreta"
-            << "wrong"
-            << ""
-            << "discover" << int(Kind::UntrustedCertificate) << "impronta SHA-256";
-        QTest::newRow("507 on a new event")
-            << "plain"
-            << "/anna/compleanni/"
-            << "segreta"
-            << ""
-            << "fail 507 PUT"
-            << "create" << int(Kind::InsufficientStorage) << "Il server non ha più spazio (507)";
-        QTest::newRow("507 over TLS") << "tls"
-                                      << "/anna/compleanni/"
-                                      << "segreta"
-                                      << "right"
-                                      << "fail 507 PUT"
-                                      << "create" << int(Kind::InsufficientStorage) << "(507)";
-        QTest::newRow("the server stopped")
-            << "plain"
-            << "/anna/compleanni/"
-            << "segreta"
-            << ""
-            << "stop"
-            << "changes" << int(Kind::Unreachable) << "Il server non risponde (connessione chiusa";
-        QTest::newRow("a slow answer") << "plain"
-                                       << "/anna/compleanni/"
-                                       << "segreta"
-                                       << ""
-                                       << "delay 4 REPORT"
-                                       << "changes" << int(Kind::TimedOut) << "Il server non ha risposto in tempo";
-        QTest::newRow("a redirect to http") << "tls"
-                                            << "/anna/compleanni/"
-                                            << "segreta"
-                                            << "right"
-                                            << "redirect"
-                                            << "changes" << int(Kind::Insecure) << "non protetto (http:";
-        QTest::newRow("a server error") << "plain"
-                                        << "/anna/compleanni/"
-                                        << "segreta"
-                                        << ""
-                                        << "fail 500 REPORT"
-                                        << "changes" << int(Kind::Other) << "(500 Internal Server Error)";
-        QTest::newRow("a listing cut short") << "plain"
-                                             << "/anna/compleanni/"
-                                             << "segreta"
-                                             << ""
-                                             << "answer 207 " RORADAZA_TEST_DATA "/sync/cut.xml REPORT"
-                                             << "changes" << int(Kind::BadAnswer) << "illeggibile";
-        QTest::newRow("a changed event written over (412)")
-            << "plain"
-            << "/anna/compleanni/"
-            << "segreta"
-            << ""
-            << ""
-            << "stale update" << int(Kind::PreconditionFailed) << "(412)";
-        QTest::newRow("an existing event made anew (412)")
-            << "plain"
-            << "/anna/compleanni/"
-            << "segreta"
-            << ""
-            << ""
-            << "create twice" << int(Kind::PreconditionFailed) << "(412)";
-        QTest::newRow("a changed event deleted (412)") << "tls"
-                                                       << "/anna/compleanni/"
-                                                       << "segreta"
-                                                       << "right"
-                                                       << ""
-                                                       << "stale remove" << int(Kind::PreconditionFailed) << "(412)";
+        struct Row
+        {
+            const char *tag, *server, *address, *password, *pinned, *proxy, *operation;
+            Kind kind;
+            const char *words;
+        };
+        const Row rows[] = {
+            {"wrong password", "plain", "/anna/", "sbagliata", "", "", "discover", Kind::Unauthorized,
+             "Nome utente o password rifiutati dal server (401)"},
+            {"no such calendar", "plain", "/anna/nessuno/", "segreta", "", "", "changes", Kind::NotFound,
+             "Calendario non trovato sul server (404)"},
+            {"another user's calendar", "plain", "/bruno/privato/", "segreta", "", "", "changes", Kind::Forbidden,
+             "Accesso negato dal server (403)"},
+            {"http to another machine", "plain", "http://192.0.2.7/anna/compleanni/", "segreta", "", "", "changes",
+             Kind::Insecure, "https://"},
+            {"not a web address", "plain", "ftp://127.0.0.1/anna/", "segreta", "", "", "discover", Kind::Insecure,
+             "non è valido"},
+            {"nobody listening", "plain", "http://127.0.0.1:1/anna/", "segreta", "", "", "discover", Kind::Unreachable,
+             "Il server non risponde (connessione rifiutata)"},
+            {"certificate not trusted", "tls", "/anna/", "segreta", "", "", "discover", Kind::UntrustedCertificate,
+             "impronta SHA-256"},
+            {"another certificate accepted", "tls", "/anna/", "segreta", "wrong", "", "discover",
+             Kind::UntrustedCertificate, "impronta SHA-256"},
+            {"507 on a new event", "plain", "/anna/compleanni/", "segreta", "", "fail 507 PUT", "create",
+             Kind::InsufficientStorage, "Il server non ha più spazio (507)"},
+            {"507 over TLS", "tls", "/anna/compleanni/", "segreta", "right", "fail 507 PUT", "create",
+             Kind::InsufficientStorage, "(507)"},
+            {"the server stopped", "plain", "/anna/compleanni/", "segreta", "", "stop", "changes", Kind::Unreachable,
+             "Il server non risponde (connessione chiusa"},
+            {"a slow answer", "plain", "/anna/compleanni/", "segreta", "", "delay 4 REPORT", "changes", Kind::TimedOut,
+             "Il server non ha risposto in tempo"},
+            {"a redirect to http", "tls", "/anna/compleanni/", "segreta", "right", "redirect", "changes",
+             Kind::Insecure, "non protetto (http:"},
+            {"a server error", "plain", "/anna/compleanni/", "segreta", "", "fail 500 REPORT", "changes", Kind::Other,
+             "(500 Internal Server Error)"},
+            {"a listing cut short", "plain", "/anna/compleanni/", "segreta", "",
+             "answer 207 " RORADAZA_TEST_DATA "/sync/cut.xml REPORT", "changes", Kind::BadAnswer, "illeggibile"},
+            {"a changed event written over (412)", "plain", "/anna/compleanni/", "segreta", "", "", "stale update",
+             Kind::PreconditionFailed, "(412)"},
+            {"an existing event made anew (412)", "plain", "/anna/compleanni/", "segreta", "", "", "create twice",
+             Kind::PreconditionFailed, "(412)"},
+            {"a changed event deleted (412)", "tls", "/anna/compleanni/", "segreta", "right", "", "stale remove",
+             Kind::PreconditionFailed, "(412)"},
+        };
+        for (const Row &r : rows) {
+            QTest::newRow(r.tag) << r.server << r.address << r.password << r.pinned << r.proxy << r.operation
+                                 << int(r.kind) << r.words;
+        }
     }
 
     void failures()
@@ -387,27 +314,24 @@ private slots:
         QTest::addColumn<bool>("complete");
         QTest::addColumn<QStringList>("changed");
         QTest::addColumn<QStringList>("removed");
-        const QStringList all{QStringLiteral("a b.ics"), QStringLiteral("città.ics"), QStringLiteral("nuovo.ics")};
-        QTest::newRow("no token: every event") << "plain"
-                                               << ""
-                                               << "" << true << all << QStringList{};
-        QTest::newRow("the last token: exactly the changes")
-            << "plain"
-            << "last"
-            << "" << false << QStringList{QStringLiteral("a b.ics"), QStringLiteral("nuovo.ics")}
-            << QStringList{QStringLiteral("tolto.ics")};
-        QTest::newRow("the last token over TLS")
-            << "tls"
-            << "last"
-            << "" << false << QStringList{QStringLiteral("a b.ics"), QStringLiteral("nuovo.ics")}
-            << QStringList{QStringLiteral("tolto.ics")};
-        QTest::newRow("a token the server refuses: every event") << "plain"
-                                                                 << "refused"
-                                                                 << "" << true << all << QStringList{};
-        QTest::newRow("a server without sync-collection: every event")
-            << "plain"
-            << ""
-            << "answer-once 403 " RORADAZA_TEST_DATA "/sync/no-sync-report.xml REPORT" << true << all << QStringList{};
+        const QStringList all{u"a b.ics"_qs, u"città.ics"_qs, u"nuovo.ics"_qs};
+        const QStringList changed{u"a b.ics"_qs, u"nuovo.ics"_qs}, removed{u"tolto.ics"_qs};
+        const std::tuple<const char *, const char *, const char *, const char *, bool, QStringList, QStringList>
+            rows[] = {
+                {"no token: every event", "plain", "", "", true, all, {}},
+                {"the last token: exactly the changes", "plain", "last", "", false, changed, removed},
+                {"the last token over TLS", "tls", "last", "", false, changed, removed},
+                {"a token the server refuses: every event", "plain", "refused", "", true, all, {}},
+                {"a server without sync-collection: every event",
+                 "plain",
+                 "",
+                 "answer-once 403 " RORADAZA_TEST_DATA "/sync/no-sync-report.xml REPORT",
+                 true,
+                 all,
+                 {}},
+            };
+        for (const auto &[tag, server, token, proxy, complete, changed, removed] : rows)
+            QTest::newRow(tag) << QString(server) << QString(token) << QString(proxy) << complete << changed << removed;
     }
 
     void changes()
@@ -533,26 +457,20 @@ private slots:
     {
         QTest::addColumn<QString>("href");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("as it is") << "/anna/c/uno.ics"
-                                  << "/anna/c/uno.ics";
-        QTest::newRow("a full address") << "https://dav.example.org:8443/anna/c/uno.ics"
-                                        << "/anna/c/uno.ics";
-        QTest::newRow("relative to the collection") << "uno.ics"
-                                                    << "/anna/c/uno.ics";
-        QTest::newRow("encoded letters") << "/anna/c/%75no%7e.ics"
-                                         << "/anna/c/uno~.ics";
-        QTest::newRow("lower-case hex") << "/anna/c/a%c3%a8.ics"
-                                        << "/anna/c/a%C3%A8.ics";
-        QTest::newRow("raw UTF-8 and a space") << "/anna/c/a è.ics"
-                                               << "/anna/c/a%20%C3%A8.ics";
-        QTest::newRow("@ either way") << "/anna/c/x%40y.ics"
-                                      << "/anna/c/x@y.ics";
-        QTest::newRow("an encoded slash stays in its segment") << "/anna/c/a%2fb.ics"
-                                                               << "/anna/c/a%2Fb.ics";
-        QTest::newRow("a lone percent") << "/anna/c/100%.ics"
-                                        << "/anna/c/100%25.ics";
-        QTest::newRow("query and fragment dropped") << "/anna/c/uno.ics?x=1#y"
-                                                    << "/anna/c/uno.ics";
+        const std::pair<const char *, const char *> rows[] = {
+            {"/anna/c/uno.ics", "/anna/c/uno.ics"},                             // as it is
+            {"https://dav.example.org:8443/anna/c/uno.ics", "/anna/c/uno.ics"}, // a full address
+            {"uno.ics", "/anna/c/uno.ics"},                                     // relative to the collection
+            {"/anna/c/%75no%7e.ics", "/anna/c/uno~.ics"},                       // encoded letters
+            {"/anna/c/a%c3%a8.ics", "/anna/c/a%C3%A8.ics"},                     // lower-case hex
+            {"/anna/c/a è.ics", "/anna/c/a%20%C3%A8.ics"},                      // raw UTF-8 and a space
+            {"/anna/c/x%40y.ics", "/anna/c/x@y.ics"},                           // @ either way
+            {"/anna/c/a%2fb.ics", "/anna/c/a%2Fb.ics"},                         // an encoded slash stays
+            {"/anna/c/100%.ics", "/anna/c/100%25.ics"},                         // a lone percent
+            {"/anna/c/uno.ics?x=1#y", "/anna/c/uno.ics"},                       // query and fragment dropped
+        };
+        for (const auto &[href, expected] : rows)
+            QTest::newRow(href) << QString::fromUtf8(href) << QString(expected);
     }
 
     void canonicalPath()
