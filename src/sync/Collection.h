@@ -23,7 +23,9 @@ struct Account
     // accepted, as hex pairs joined by ':' (empty: none accepted).
     QByteArray pinnedFingerprint;
     // How long a request may go without a byte moving before it is given up.
-    int timeoutSeconds = 30;
+    // Generous: Radicale thinks about a minute before it starts listing
+    // 65 535 events, and a sync that always times out never catches up.
+    int timeoutSeconds = 120;
 };
 
 // Why a request did not do what was asked. Thrown by a Collection and by
