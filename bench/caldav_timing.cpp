@@ -9,6 +9,7 @@
 #include <QElapsedTimer>
 
 #include <cstdio>
+#include <cstdlib>
 
 using namespace roradaza::sync;
 
@@ -16,7 +17,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "Uso: caldav_timing INDIRIZZO UTENTE PASSWORD [IMPRONTA]\n");
+        std::fprintf(stderr, "Uso: caldav_timing INDIRIZZO UTENTE PASSWORD [IMPRONTA [SECONDI]]\n");
         return 2;
     }
     Account account;
@@ -25,7 +26,8 @@ int main(int argc, char *argv[])
     account.password = QString::fromLocal8Bit(argv[3]);
     if (argc > 4)
         account.pinnedFingerprint = argv[4];
-    account.timeoutSeconds = 600;
+    if (argc > 5)
+        account.timeoutSeconds = std::atoi(argv[5]);
     try {
         std::unique_ptr<Collection> collection = openCollection(account);
         QElapsedTimer timer;

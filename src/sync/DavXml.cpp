@@ -3,6 +3,8 @@
 
 #include <QXmlStreamReader>
 
+#include <cctype>
+
 namespace roradaza::sync::dav {
 
 namespace {
@@ -53,15 +55,6 @@ public:
         if (m_xml.hasError() || !seenRoot)
             return std::nullopt;
         return result;
-    }
-
-    bool hasElement(const QString &name)
-    {
-        while (next()) {
-            if (m_xml.isStartElement() && m_xml.name() == name && m_xml.namespaceUri() == QLatin1String(davNamespace))
-                return true;
-        }
-        return false;
     }
 
 private:
@@ -254,11 +247,6 @@ const Property *Response::found(const QString &ns, const QString &name) const
 std::optional<Multistatus> parseMultistatus(const QByteArray &body)
 {
     return Reader(body).read();
-}
-
-bool errorNames(const QByteArray &body, const QString &precondition)
-{
-    return Reader(body).hasElement(precondition);
 }
 
 int statusOfLine(QStringView line)

@@ -50,9 +50,6 @@ struct Multistatus
 // multistatus (a cut answer must never pass for a short listing).
 std::optional<Multistatus> parseMultistatus(const QByteArray &body);
 
-// True when an error body names the precondition (a refused sync token: "valid-sync-token").
-bool errorNames(const QByteArray &body, const QString &precondition);
-
 // "HTTP/1.1 404 Not Found" -> 404; 0 when unreadable.
 int statusOfLine(QStringView line);
 

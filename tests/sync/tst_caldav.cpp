@@ -162,6 +162,8 @@ private slots:
             {"a calendar without its slash", "plain", "/carla/lavoro", second},
             {"a calendar of tasks only", "plain", "/carla/compiti/", {}},
             {"the root over TLS, its certificate accepted", "tls", "/", both},
+            // A root that is not the WebDAV one (Nextcloud's) leads on through /.well-known/caldav.
+            {"a root that is only a web page", "plain, root refused", "/", both},
         };
         for (const auto &[tag, server, path, expected] : rows)
             QTest::newRow(tag) << QString(server) << QString(path) << expected;
@@ -173,7 +175,10 @@ private slots:
         QFETCH(QString, path);
         QFETCH(QStringList, expected);
         Server &s = this->server(server);
-        Account carla = account(s.at(path), s.fingerprint);
+        const bool refused = server.endsWith(u"root refused");
+        if (refused)
+            s.command(QStringLiteral("fail-once 404 PROPFIND"));
+        Account carla = account(s.at(path, refused), s.fingerprint);
         carla.user = QStringLiteral("carla");
         carla.password = QStringLiteral("terza");
         QStringList found;
@@ -215,6 +220,11 @@ private slots:
              "non è valido"},
             {"nobody listening", "plain", "http://127.0.0.1:1/anna/", "segreta", "", "", "discover", Kind::Unreachable,
              "Il server non risponde (connessione rifiutata)"},
+            // http is fine on this computer: these get as far as asking.
+            {"http to ::1", "plain", "http://[::1]:1/anna/", "segreta", "", "", "discover", Kind::Unreachable,
+             "connessione rifiutata"},
+            {"http to localhost", "plain", "http://localhost:1/anna/", "segreta", "", "", "discover", Kind::Unreachable,
+             "connessione rifiutata"},
             {"certificate not trusted", "tls", "/anna/", "segreta", "", "", "discover", Kind::UntrustedCertificate,
              "impronta SHA-256"},
             {"another certificate accepted", "tls", "/anna/", "segreta", "wrong", "", "discover",
