@@ -4,6 +4,7 @@
 #include "sync/DavClient.h"
 #include "sync/DavXml.h"
 
+#include <QCryptographicHash>
 #include <QHash>
 
 namespace roradaza::sync {
@@ -176,7 +177,12 @@ public:
 
     QString hrefFor(const QByteArray &uid) const override
     {
-        return canonicalPath(m_path + QString::fromLatin1(uid.toPercentEncoding()) + QStringLiteral(".ics"));
+        // Servers take an encoded '/' or '\\' for a folder and refuse it, and a
+        // leading '.' for a hidden file: such a UID names its resource by its hash.
+        const bool unsafe = uid.isEmpty() || uid.startsWith('.') || uid.contains('/') || uid.contains('\\');
+        const QByteArray name = unsafe ? QCryptographicHash::hash(uid, QCryptographicHash::Sha1).toHex()
+                                       : uid.toPercentEncoding();
+        return canonicalPath(m_path + QString::fromLatin1(name) + QStringLiteral(".ics"));
     }
 
 private:

@@ -532,6 +532,7 @@ private slots:
         QTest::addColumn<QByteArray>("uid");
         QTest::newRow("http on this computer") << "plain" << false << QByteArray("compleanno-1");
         QTest::newRow("TLS, the certificate accepted") << "tls" << false << QByteArray("Compleanno di Niccolò");
+        QTest::newRow("a UID with slashes") << "plain" << false << QByteArray("evento/2026/03");
         QTest::newRow("through a proxy") << "tls" << true
                                          << QByteArray("d2c1e7a0-0b7e-4b8e-9a57-1f1d1e0c0a01@roradaza");
     }
