@@ -312,9 +312,9 @@ class FaultProxy:
         self.port = None
         self.httpd = None
         self.thread = None
+        self.start()
 
     def __enter__(self):
-        self.start()
         return self
 
     def __exit__(self, *exc):
@@ -366,6 +366,9 @@ class FaultProxy:
         return f"{'https' if self.server.tls else 'http'}://127.0.0.1:{self.port}/"
 
     def start(self):
+        """Serves (the constructor already did)."""
+        if self.httpd:
+            return
         proxy = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -461,7 +464,6 @@ def serve(args):
     try:
         server.start()
         proxy = FaultProxy(server)
-        proxy.start()
         print(json.dumps({"url": server.url, "fingerprint": server.fingerprint, "cafile": server.cafile,
                           "proxy": proxy.url, "folder": server.folder}), flush=True)
         for line in sys.stdin:
