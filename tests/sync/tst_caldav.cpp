@@ -222,9 +222,9 @@ private slots:
              "Il server non risponde (connessione rifiutata)"},
             // http is fine on this computer: these get as far as asking.
             {"http to ::1", "plain", "http://[::1]:1/anna/", "segreta", "", "", "discover", Kind::Unreachable,
-             "connessione rifiutata"},
+             "Il server non risponde ("},
             {"http to localhost", "plain", "http://localhost:1/anna/", "segreta", "", "", "discover", Kind::Unreachable,
-             "connessione rifiutata"},
+             "Il server non risponde ("},
             {"certificate not trusted", "tls", "/anna/", "segreta", "", "", "discover", Kind::UntrustedCertificate,
              "impronta SHA-256"},
             {"another certificate accepted", "tls", "/anna/", "segreta", "wrong", "", "discover",
