@@ -432,7 +432,9 @@ class FaultProxy:
                 if proxy.server.tls:
                     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
                     context.load_cert_chain(proxy.server.cafile, proxy.server.keyfile)
-                    sock = context.wrap_socket(sock, server_side=True)
+                    # The handshake happens on the handler's thread: a client that stalls or
+                    # refuses the certificate holds up no one else.
+                    sock = context.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
                 return sock, address
 
             def handle_error(self, request, client_address):
