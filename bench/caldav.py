@@ -2,7 +2,9 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Fills a local Radicale with COUNT events (written straight into its
 storage, as many PUTs would leave them) and runs caldav_timing on it under
-/usr/bin/time -v. Usage: bench/caldav.py BUILD/bin/caldav_timing [COUNT] [--tls]"""
+/usr/bin/time -v. With --create the calendar starts empty and caldav_timing
+writes the COUNT events itself, one request each, as a first sync does.
+Usage: bench/caldav.py BUILD/bin/caldav_timing [COUNT] [--tls] [--create]"""
 
 import json
 import os
@@ -28,14 +30,16 @@ def fill(server, user, name, count):
 
 def main():
     binary = sys.argv[1]
-    count = int(sys.argv[2]) if len(sys.argv) > 2 else 65535
+    numbers = [a for a in sys.argv[2:] if a.isdigit()]
+    count = int(numbers[0]) if numbers else 65535
     tls = "--tls" in sys.argv
+    create = "--create" in sys.argv
     with Radicale(tls=tls, users={"anna": "segreta"}) as server:
         server.calendar_url("anna", "tanti")
-        fill(server, "anna", "tanti", count)
-        command = ["/usr/bin/time", "-v", binary, server.url + "anna/tanti/", "anna", "segreta"]
-        if tls:
-            command.append(server.fingerprint)
+        if not create:
+            fill(server, "anna", "tanti", count)
+        command = ["/usr/bin/time", "-v", binary, server.url + "anna/tanti/", "anna", "segreta",
+                   server.fingerprint or "", "600", str(count if create else 0)]
         return subprocess.call(command)
 
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Times what a sync asks of a CalDAV server, on a collection given by its
-// address: a complete listing, a listing by token with nothing changed, and
-// a multiget of every event. bench/caldav.py fills a local Radicale and runs it.
+// address: optionally COUNT new events written one by one (a first sync),
+// then a complete listing, a listing by token with nothing changed, and a
+// multiget of every event. bench/caldav.py starts a local Radicale and runs it.
 
 #include "sync/CalDav.h"
 
@@ -17,7 +18,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "Uso: caldav_timing INDIRIZZO UTENTE PASSWORD [IMPRONTA [SECONDI]]\n");
+        std::fprintf(stderr, "Uso: caldav_timing INDIRIZZO UTENTE PASSWORD [IMPRONTA [SECONDI [NUOVI]]]\n");
         return 2;
     }
     Account account;
@@ -28,6 +29,7 @@ int main(int argc, char *argv[])
         account.pinnedFingerprint = argv[4];
     if (argc > 5)
         account.timeoutSeconds = std::atoi(argv[5]);
+    const int created = argc > 6 ? std::atoi(argv[6]) : 0;
     try {
         std::unique_ptr<Collection> collection = openCollection(account);
         QElapsedTimer timer;
@@ -35,6 +37,18 @@ int main(int argc, char *argv[])
             std::printf("%-40s %8zu events %9.3f s\n", what, count, double(timer.nsecsElapsed()) / 1e9);
             std::fflush(stdout);
         };
+        timer.start();
+        for (int i = 0; i < created; ++i) {
+            const QByteArray uid = "nuovo-" + QByteArray::number(i);
+            collection->create(
+                collection->hrefFor(uid),
+                "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Roradaza//IT\r\nBEGIN:VEVENT\r\nUID:" + uid +
+                    "\r\nDTSTAMP:20260101T000000Z\r\nDTSTART;VALUE=DATE:20260315\r\n"
+                    "RRULE:FREQ=YEARLY\r\nSUMMARY:Nuovo " +
+                    QByteArray::number(i) + "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        }
+        if (created > 0)
+            report("new events, one request each", std::size_t(created));
         timer.start();
         const Changes first = collection->changesSince({});
         report("complete listing (first)", first.changed.size());
