@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as a server's WebDAV answer: the responses it holds or a clear
-// refusal, and every href read becomes one stable path.
+// refusal, and every href read becomes one stable path. Seeds: answers
+// recorded from Radicale 3.1.8, the examples of RFC 4791 (7.9.1) and RFC 6578
+// (3.8), and the other servers' spellings of tests/data/sync.
 
 #include "FuzzSupport.h"
 
