@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
 dir=build-fuzz
-targets=(fuzz_database fuzz_settings fuzz_integer fuzz_check fuzz_calendar fuzz_contacts fuzz_syncstate)
+targets=(fuzz_database fuzz_settings fuzz_integer fuzz_check fuzz_calendar fuzz_contacts fuzz_syncstate fuzz_multistatus)
 
 CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRORADAZA_FUZZ=ON \
     -DRORADAZA_TESTS=OFF -DRORADAZA_BENCH=OFF -DRORADAZA_SANITIZE=fuzzer-no-link,address,undefined >/dev/null

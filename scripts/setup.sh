@@ -17,6 +17,7 @@ test_packages=(
     libbenchmark-dev faketime remind xvfb xauth xdotool x11-apps imagemagick trayer strace
     python3 appstream desktop-file-utils lintian man-db openbox x11-utils python3-icalendar
     dbus dbus-daemon at-spi2-core python3-pyatspi python3-dbus python3-gi weston
+    radicale openssl
 )
 
 packages=("${run_packages[@]}")

@@ -22,6 +22,10 @@ struct Account
     // SHA-256 of a certificate the system does not trust but the user
     // accepted, as hex pairs joined by ':' (empty: none accepted).
     QByteArray pinnedFingerprint;
+    // How long a request may go without a byte moving before it is given up.
+    // Generous: Radicale thinks about a minute before it starts listing
+    // 65 535 events, and a sync that always times out never catches up.
+    int timeoutSeconds = 120;
 };
 
 // Why a request did not do what was asked. Thrown by a Collection and by

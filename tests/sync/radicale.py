@@ -17,7 +17,9 @@ As a command it prints one JSON line (url, fingerprint, cafile, proxy) and
 serves until stdin closes. Meanwhile it takes one command a line on stdin and
 answers each with one JSON line:
 
-    calendar USER NAME          -> {"url": ...}
+    calendar USER NAME [COMP...] -> {"url": ...} (COMP: VEVENT when none)
+    fill USER NAME COUNT        -> the calendar holds COUNT events, evento-0 ... (one request)
+    answer STATUS FILE [METHOD...] / answer-once ... -> the proxy answers with FILE's bytes
     fail STATUS [METHOD...]     -> the proxy answers STATUS to those methods (all when none)
     fail-once STATUS [METHOD...]
     delay SECONDS [METHOD...]   -> the proxy waits before passing the request on
@@ -116,7 +118,9 @@ class Radicale:
         self.binary = shutil.which("radicale")
         if not self.binary:
             raise Missing("radicale")
-        self.folder = tempfile.mkdtemp(prefix="roradaza-radicale-")
+        # Radicale syncs every file it writes: on tmpfs that costs a quarter of the time.
+        shm = "/dev/shm" if os.access("/dev/shm", os.W_OK) else None
+        self.folder = tempfile.mkdtemp(prefix="roradaza-radicale-", dir=shm)
         # Root (CI) and a normal user alike: everything lives in our folder.
         os.chmod(self.folder, 0o700)
         if self.tls:
@@ -245,7 +249,7 @@ mask_passwords = True
         finally:
             connection.close()
 
-    def calendar_url(self, user, name):
+    def calendar_url(self, user, name, components=("VEVENT",)):
         """The calendar user/name, made by MKCALENDAR when missing (trailing slash)."""
         path = f"/{urllib.parse.quote(user)}/{urllib.parse.quote(name)}/"
         status, _, _ = self.request(user, "PROPFIND", path, headers={"Depth": "0"})
@@ -253,7 +257,9 @@ mask_passwords = True
             body = ('<?xml version="1.0" encoding="utf-8"?>'
                     '<C:mkcalendar xmlns:D="DAV:" xmlns:C="urn:ietf:params:xml:ns:caldav"><D:set><D:prop>'
                     f'<D:displayname>{name}</D:displayname>'
-                    '<C:supported-calendar-component-set><C:comp name="VEVENT"/></C:supported-calendar-component-set>'
+                    '<C:supported-calendar-component-set>'
+                    + "".join(f'<C:comp name="{c}"/>' for c in components) +
+                    '</C:supported-calendar-component-set>'
                     '</D:prop></D:set></C:mkcalendar>')
             status, _, answer = self.request(user, "MKCALENDAR", path, body,
                                              {"Content-Type": "application/xml; charset=utf-8"})
@@ -270,6 +276,31 @@ mask_passwords = True
         return status
 
 
+    def fill(self, user, name, count):
+        """Replaces the calendar with count yearly all-day events in one request
+        (UIDs evento-0 ...); far faster than an event a request."""
+        path = urllib.parse.urlsplit(self.calendar_url(user, name)).path
+        parts = ["BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Roradaza tests//IT\r\n"]
+        for i in range(count):
+            month, day = i % 12 + 1, i % 28 + 1
+            parts.append(f"BEGIN:VEVENT\r\nUID:evento-{i}\r\nDTSTAMP:20260101T000000Z\r\n"
+                         f"DTSTART;VALUE=DATE:2026{month:02}{day:02}\r\nRRULE:FREQ=YEARLY\r\n"
+                         f"SUMMARY:Evento numero {i}\r\nEND:VEVENT\r\n")
+        parts.append("END:VCALENDAR\r\n")
+        status, _, answer = self.request(user, "PUT", path, "".join(parts),
+                                         {"Content-Type": "text/calendar; charset=utf-8"})
+        if status not in (200, 201, 204):
+            raise RuntimeError(f"PUT {path}: {status} {answer[:200]!r}")
+        # A whole-collection PUT drops the collection's properties: say again what it holds.
+        body = ('<?xml version="1.0" encoding="utf-8"?>'
+                '<D:propertyupdate xmlns:D="DAV:" xmlns:C="urn:ietf:params:xml:ns:caldav"><D:set><D:prop>'
+                f'<D:displayname>{name}</D:displayname>'
+                '<C:supported-calendar-component-set><C:comp name="VEVENT"/></C:supported-calendar-component-set>'
+                '</D:prop></D:set></D:propertyupdate>')
+        self.request(user, "PROPPATCH", path, body, {"Content-Type": "application/xml; charset=utf-8"})
+        return status
+
+
 class FaultProxy:
     """A small HTTP(S) proxy in front of a Radicale (same scheme, same
     certificate) that gives the answers a real server rarely does."""
@@ -281,9 +312,9 @@ class FaultProxy:
         self.port = None
         self.httpd = None
         self.thread = None
+        self.start()
 
     def __enter__(self):
-        self.start()
         return self
 
     def __exit__(self, *exc):
@@ -301,6 +332,11 @@ class FaultProxy:
         """Answers with a redirect to target (default: the server's own address over http) plus the path."""
         target = target or f"http://127.0.0.1:{self.server.port}/"
         self._add({"kind": "redirect", "target": target, "status": status, "methods": methods, "times": times})
+
+    def answer(self, status, body=b"", methods=None, times=None, content_type="application/xml; charset=utf-8"):
+        """Answers with a recorded body instead of the server's (another server's spelling)."""
+        self._add({"kind": "answer", "status": status, "body": body, "content_type": content_type,
+                   "methods": methods, "times": times})
 
     def clear(self):
         with self.lock:
@@ -330,6 +366,9 @@ class FaultProxy:
         return f"{'https' if self.server.tls else 'http'}://127.0.0.1:{self.port}/"
 
     def start(self):
+        """Serves (the constructor already did)."""
+        if self.httpd:
+            return
         proxy = self
 
         class Handler(http.server.BaseHTTPRequestHandler):
@@ -348,6 +387,8 @@ class FaultProxy:
                 if rule and rule["kind"] == "fail":
                     return self.answer(rule["status"], {"Content-Type": "text/plain"},
                                        f"{rule['status']} made by the test proxy\n".encode())
+                if rule and rule["kind"] == "answer":
+                    return self.answer(rule["status"], {"Content-Type": rule["content_type"]}, rule["body"])
                 if rule and rule["kind"] == "redirect":
                     location = rule["target"].rstrip("/") + self.path
                     return self.answer(rule["status"], {"Location": location}, b"")
@@ -391,7 +432,9 @@ class FaultProxy:
                 if proxy.server.tls:
                     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
                     context.load_cert_chain(proxy.server.cafile, proxy.server.keyfile)
-                    sock = context.wrap_socket(sock, server_side=True)
+                    # The handshake happens on the handler's thread: a client that stalls or
+                    # refuses the certificate holds up no one else.
+                    sock = context.wrap_socket(sock, server_side=True, do_handshake_on_connect=False)
                 return sock, address
 
             def handle_error(self, request, client_address):
@@ -423,7 +466,6 @@ def serve(args):
     try:
         server.start()
         proxy = FaultProxy(server)
-        proxy.start()
         print(json.dumps({"url": server.url, "fingerprint": server.fingerprint, "cafile": server.cafile,
                           "proxy": proxy.url, "folder": server.folder}), flush=True)
         for line in sys.stdin:
@@ -434,7 +476,13 @@ def serve(args):
             try:
                 command, rest = words[0], words[1:]
                 if command == "calendar":
-                    answer["url"] = server.calendar_url(rest[0], rest[1])
+                    answer["url"] = server.calendar_url(rest[0], rest[1], tuple(rest[2:]) or ("VEVENT",))
+                elif command == "fill":
+                    server.fill(rest[0], rest[1], int(rest[2]))
+                elif command in ("answer", "answer-once"):
+                    with open(rest[1], "rb") as f:
+                        proxy.answer(int(rest[0]), f.read(), methods=rest[2:] or None,
+                                     times=1 if command == "answer-once" else None)
                 elif command in ("fail", "fail-once"):
                     proxy.fail(int(rest[0]), methods=rest[1:] or None, times=1 if command == "fail-once" else None)
                 elif command == "delay":
