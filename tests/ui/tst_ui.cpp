@@ -14,6 +14,8 @@
 #include <QFileDialog>
 #include <QImageReader>
 #include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -1127,6 +1129,71 @@ private slots:
             QCOMPARE(ran, runs + 1);
             QCOMPARE(program->read(u"Roradaza.dat"_s).count("Dario"), 2);
         }
+    }
+
+    // "Prova": one calendar fills the address, several are listed to pick one,
+    // a certificate the system does not trust is pinned only when accepted,
+    // and OK refuses an address that would send the password in the clear.
+    void syncWindowTry_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("found");      // calendars found; -1: untrusted certificate
+        QTest::addColumn<bool>("accept");    // the certificate's question
+        QTest::addColumn<QString>("filled"); // the address afterwards
+        QTest::addColumn<QByteArray>("pin");
+        QTest::addColumn<bool>("okCloses");
+        QTest::newRow("one calendar") << "https://dav.example/" << 1 << false << "https://dav.example/anna/a/"
+                                      << QByteArray() << true;
+        QTest::newRow("several, the first picked")
+            << "https://dav.example/" << 2 << false << "https://dav.example/anna/a/" << QByteArray() << true;
+        QTest::newRow("certificate accepted")
+            << "https://casa.example/" << -1 << true << "https://casa.example/anna/a/" << QByteArray("AB:CD") << true;
+        QTest::newRow("certificate refused")
+            << "https://casa.example/" << -1 << false << "https://casa.example/" << QByteArray() << true;
+        QTest::newRow("http to another computer")
+            << "http://dav.example/" << 1 << false << "http://dav.example/anna/a/" << QByteArray() << false;
+        QTest::newRow("http to this computer")
+            << "http://127.0.0.1:5232/" << 1 << false << "http://127.0.0.1:5232/anna/a/" << QByteArray() << true;
+    }
+
+    void syncWindowTry()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, found);
+        QFETCH(bool, accept);
+        QFETCH(QString, filled);
+        QFETCH(QByteArray, pin);
+        QFETCH(bool, okCloses);
+        sync::SyncRunner runner([] { return std::optional<sync::SyncJob>(); });
+        QList<QByteArray> pinsTried;
+        runner.setDiscovery([&](const sync::Account &account) -> std::vector<sync::CalendarInfo> {
+            pinsTried << account.pinnedFingerprint;
+            const QString root = account.address.toString();
+            if (found < 0 && account.pinnedFingerprint.isEmpty())
+                throw sync::Failure(sync::Failure::Kind::UntrustedCertificate,
+                                    u"Il certificato del server non è riconosciuto: impronta SHA-256 AB:CD"_s, "AB:CD");
+            std::vector<sync::CalendarInfo> calendars{{QUrl(root + u"anna/a/"_s), u"a"_s}};
+            if (found > 1)
+                calendars.push_back({QUrl(root + u"anna/b/"_s), u"b"_s});
+            return calendars;
+        });
+        ScriptedPrompts prompts;
+        prompts.answers << (accept ? Answer::Yes : Answer::No);
+        SyncWindow window({QUrl(address), u"anna"_s, u"segreta"_s, true, {}}, runner, prompts);
+        window.show();
+        QTest::mouseClick(window.tryButton(), Qt::LeftButton);
+        QTRY_VERIFY(window.tryButton()->isEnabled() && !runner.isBusy());
+        QTRY_COMPARE(window.addressBox()->text(), filled);
+        QCOMPARE(window.settings().pinnedFingerprint, pin);
+        QCOMPARE(window.calendars()->isVisible(), found > 1);
+        QCOMPARE(window.calendars()->count(), found > 1 ? found : 0);
+        QCOMPARE(prompts.take().size(), found < 0 ? 1 : 0);
+        QCOMPARE(pinsTried.size(), accept ? 2 : 1);
+        static_cast<QDialog &>(window).accept(); // "OK"
+        QCOMPARE(window.result() == QDialog::Accepted, okCloses);
+        if (!okCloses)
+            QVERIFY2(window.status()->text().contains(u"https"_s), qPrintable(window.status()->text()));
+        QVERIFY(!window.settings().password.isEmpty());
     }
 };
 
