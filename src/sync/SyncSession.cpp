@@ -5,6 +5,8 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <functional>
+#include <unordered_set>
 
 namespace roradaza::sync {
 
@@ -95,15 +97,21 @@ SyncSession::Applied SyncSession::apply(EventList &list, const std::vector<Local
     std::unordered_map<quint32, const EventRecord *> asSent;
     for (const LocalRecord &record : sent)
         asSent.emplace(record.key, &record.record);
+    // Rows by key, found once: the list may hold 65 535 records, and this runs where the windows are drawn.
+    // Replacing keeps every row where it is, and the removals go from the last row up.
+    std::unordered_map<quint32, int> rowOf;
+    rowOf.reserve(std::size_t(list.size()));
+    for (int row = 0; row < list.size(); ++row)
+        rowOf.emplace(list.keyAt(row), row);
     // The row of a record still as it was sent, or -1.
     const auto unchangedRow = [&](quint32 key) {
-        const int row = list.rowOfKey(key);
+        const auto row = rowOf.find(key);
         const auto found = asSent.find(key);
-        if (row < 0 || found == asSent.end() || !(list.at(row) == *found->second)) {
+        if (row == rowOf.end() || found == asSent.end() || !(list.at(row->second) == *found->second)) {
             ++applied.kept;
             return -1;
         }
-        return row;
+        return row->second;
     };
     for (auto &[key, record] : outcome.replaced) {
         if (const int row = unchangedRow(key); row >= 0) {
@@ -114,12 +122,17 @@ SyncSession::Applied SyncSession::apply(EventList &list, const std::vector<Local
             notTaken(m_state, uidOf(key));
         }
     }
+    std::vector<int> doomed;
     for (const quint32 key : outcome.removed) {
         if (const int row = unchangedRow(key); row >= 0) {
-            list.removeAt(row);
+            doomed.push_back(row);
             m_uids.erase(key);
-            ++applied.changed;
         }
+    }
+    std::sort(doomed.begin(), doomed.end(), std::greater<>());
+    for (const int row : doomed) {
+        list.removeAt(row);
+        ++applied.changed;
     }
     if (!outcome.replaced.empty() && list.autoSort())
         list.sort();
@@ -135,12 +148,11 @@ SyncSession::Applied SyncSession::apply(EventList &list, const std::vector<Local
         ++applied.changed;
     }
     // Keys of records gone from the list are of no more use.
-    for (auto it = m_uids.begin(); it != m_uids.end();) {
-        if (list.rowOfKey(it->first) < 0)
-            it = m_uids.erase(it);
-        else
-            ++it;
-    }
+    std::unordered_set<quint32> live;
+    live.reserve(std::size_t(list.size()));
+    for (int row = 0; row < list.size(); ++row)
+        live.insert(list.keyAt(row));
+    std::erase_if(m_uids, [&](const auto &known) { return !live.contains(known.first); });
     return applied;
 }
 
