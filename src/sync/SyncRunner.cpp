@@ -102,6 +102,8 @@ void SyncRunner::discover(const Account &account)
 void SyncRunner::launch(std::function<void()> work, std::function<void()> done)
 {
     m_thread = QThread::create(std::move(work));
+    // Owned, so that a thread whose deleteLater the loop never reached still goes with the runner.
+    m_thread->setParent(this);
     m_thread->setObjectName(QStringLiteral("sync"));
     m_done = std::move(done);
     QThread *thread = m_thread;
