@@ -51,11 +51,11 @@ icaltimetype icalDate(QDate date)
 }
 
 // The five fields travel percent-encoded, so that any byte comes back as it was.
-QByteArray encodeFields(const EventRecord &record)
+QByteArray encodeFields(const RecordView &record)
 {
     QByteArrayList parts;
-    for (const QByteArray *field : {&record.name, &record.month, &record.day, &record.advance, &record.year})
-        parts << field->toPercentEncoding("#");
+    for (const QByteArrayView field : {record.name, record.month, record.day, record.advance, record.year})
+        parts << field.toByteArray().toPercentEncoding("#");
     return parts.join('/');
 }
 
@@ -93,7 +93,7 @@ std::optional<EventRecord> decodeFields(QByteArrayView raw)
     return record;
 }
 
-icalproperty *recordX(const EventRecord &record)
+icalproperty *recordX(const RecordView &record)
 {
     icalproperty *property = icalproperty_new_x(encodeFields(record).constData());
     icalproperty_set_x_name(property, recordProperty);
@@ -176,14 +176,14 @@ void appendText(QByteArray &text, icalcomponent *component)
     icalmemory_free_buffer(written);
 }
 
-QString lineName(const EventRecord &record)
+QString lineName(const RecordView &record)
 {
     return text::fromCp1252(record.name);
 }
 
 } // namespace
 
-CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate today, const QDateTime &stamp)
+CalendarExport exportCalendar(const EventList &records, QDate today, const QDateTime &stamp)
 {
     CalendarExport result;
     Component calendar(icalcomponent_new(ICAL_VCALENDAR_COMPONENT));
@@ -202,7 +202,7 @@ CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate tod
     QHash<QByteArray, int> seen;
     QByteArray events;
 
-    for (const EventRecord &record : records) {
+    for (const RecordView record : records.records()) {
         Schedule schedule;
         CheckFields fields;
         try {
@@ -242,7 +242,7 @@ CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate tod
         }
 
         icalcomponent *event = icalcomponent_new(ICAL_VEVENT_COMPONENT);
-        const int number = ++seen[record.name];
+        const int number = ++seen[record.name.toByteArray()];
         const QByteArray uid = QCryptographicHash::hash(record.name, QCryptographicHash::Sha1).toHex().left(24) + '-' +
                                QByteArray::number(number) + "@roradaza";
         icalcomponent_add_property(event, icalproperty_new_uid(uid.constData()));
@@ -527,7 +527,7 @@ bool sameDays(const Schedule &a, const Schedule &b)
 
 // Whether our own record still falls on the days the event now has: an event
 // moved in another calendar is taken as it is there now.
-bool stillOurs(const EventRecord &ours, const EventFields &fields)
+bool stillOurs(const RecordView &ours, const EventFields &fields)
 {
     try {
         const Schedule mine = scheduleOf(ours);

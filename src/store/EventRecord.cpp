@@ -26,12 +26,12 @@ QByteArray applyMarker(QByteArray text, char marker, bool chosen)
 }
 
 // Marker tests as cheap as they can be: the check makes three for every record.
-bool holds(const QByteArray &field, char marker)
+bool holds(QByteArrayView field, char marker)
 {
     return std::find(field.cbegin(), field.cend(), marker) != field.cend();
 }
 
-bool isWeeklyMarker(const QByteArray &field)
+bool isWeeklyMarker(QByteArrayView field)
 {
     constexpr std::size_t size = sizeof markers::weekly - 1;
     return field.size() == qsizetype(size) && std::memcmp(field.constData(), markers::weekly, size) == 0;
@@ -122,7 +122,7 @@ bool plainDigits(QByteArrayView field, int marker, bool &marked, int &value)
 
 // The rule in full, for a field that is not plain digits: the conversion's
 // error comes from here.
-CheckFields decodeEveryField(const EventRecord &record)
+CheckFields decodeEveryField(const RecordView &record)
 {
     CheckFields fields;
     fields.weekly = isWeeklyMarker(record.month);
@@ -145,7 +145,7 @@ CheckFields decodeEveryField(const EventRecord &record)
 
 } // namespace
 
-CheckFields decodeForCheck(const EventRecord &record)
+CheckFields decodeForCheck(const RecordView &record)
 {
     CheckFields fields;
     bool unused = false;
@@ -164,11 +164,11 @@ CheckFields decodeForCheck(const EventRecord &record)
     return decodeEveryField(record);
 }
 
-EditorLoad decodeForEditor(const EventRecord &record, int todayYear)
+EditorLoad decodeForEditor(const RecordView &record, int todayYear)
 {
     EditorLoad load;
     EditorChoices &choices = load.choices;
-    choices.name = record.name;
+    choices.name = record.name.toByteArray();
     choices.weekly = record.month == markers::weekly;
     choices.monthIndex = -1;
     const auto remember = [&load](const Failure &failure) {
