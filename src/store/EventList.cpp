@@ -76,16 +76,9 @@ EventList::Entry EventList::entryOf(quint32 start, const RecordView &record, Wid
     return entry;
 }
 
-RecordView EventList::view(const Entry &entry) const
+RecordView EventList::wideView(const Entry &entry, const char *at) const
 {
-    std::array<qsizetype, 4> sizes;
-    if (entry.sizes[0] == wide) {
-        const std::array<quint32, 4> &stored = m_wide.at(entry.start);
-        std::copy(stored.begin(), stored.end(), sizes.begin());
-    } else {
-        std::copy(entry.sizes.begin(), entry.sizes.end(), sizes.begin());
-    }
-    const char *at = m_block.constData() + entry.start;
+    const std::array<quint32, 4> &sizes = m_wide.at(entry.start);
     RecordView record;
     record.name = QByteArrayView(at, entry.nameSize);
     at += entry.nameSize;

@@ -184,7 +184,18 @@ public:
 private:
     static Entry entryOf(quint32 start, const RecordView &record, WideSizes &wideSizes);
 
-    RecordView view(const Entry &entry) const;
+    // Inline: a check pass reads every record through it.
+    RecordView view(const Entry &entry) const
+    {
+        const char *at = m_block.constData() + entry.start;
+        if (entry.sizes[0] == wide)
+            return wideView(entry, at);
+        return {QByteArrayView(at, entry.nameSize), QByteArrayView(at + entry.nameSize, entry.sizes[0]),
+                QByteArrayView(at + entry.nameSize + entry.sizes[0], entry.sizes[1]),
+                QByteArrayView(at + entry.nameSize + entry.sizes[0] + entry.sizes[1], entry.sizes[2]),
+                QByteArrayView(at + entry.nameSize + entry.sizes[0] + entry.sizes[1] + entry.sizes[2], entry.sizes[3])};
+    }
+    RecordView wideView(const Entry &entry, const char *at) const;
     // The record's text added at the block's end; the entry saying where.
     Entry store(const RecordView &record);
     // Drops the text of removed and replaced records once it outweighs the rest.
