@@ -127,11 +127,26 @@ void EventList::dropUnused(qsizetype incoming)
         const auto start = quint32(block.size());
         for (const QByteArrayView field : fieldsOf(record))
             block.append(field);
+        const quint32 key = entry.key;
         entry = entryOf(start, record, wideSizes);
+        entry.key = key;
     }
     m_block = std::move(block);
     m_wide = std::move(wideSizes);
     m_unused = 0;
+}
+
+void EventList::giveKeys(std::size_t first)
+{
+    for (std::size_t row = first; row < m_entries.size(); ++row)
+        m_entries[row].key = m_nextKey++;
+}
+
+int EventList::rowOfKey(quint32 key) const
+{
+    const auto found =
+        std::find_if(m_entries.cbegin(), m_entries.cend(), [key](const Entry &entry) { return entry.key == key; });
+    return found == m_entries.cend() ? -1 : int(found - m_entries.cbegin());
 }
 
 std::vector<EventRecord> EventList::copies() const
@@ -159,7 +174,8 @@ int EventList::append(RecordView record)
         });
     }
     const int row = int(at - m_entries.begin());
-    const Entry entry = store(record);
+    Entry entry = store(record);
+    entry.key = m_nextKey++;
     forgetLowered();
     if (m_observer)
         m_observer->beginInsert(row, 1);
@@ -184,7 +200,8 @@ void EventList::replace(int row, RecordView record)
 {
     forgetLowered();
     const qsizetype replaced = textSize(at(row));
-    const Entry entry = store(record);
+    Entry entry = store(record);
+    entry.key = m_entries[std::size_t(row)].key;
     m_entries[std::size_t(row)] = entry;
     m_unused += replaced;
     if (m_observer)
@@ -354,6 +371,7 @@ EventList EventList::matching(QByteArrayView search) const
     found.m_entries.reserve(rows.size());
     for (const std::size_t row : rows)
         found.m_entries.push_back(found.store(view(m_entries[row])));
+    found.giveKeys(0);
     return found;
 }
 
@@ -365,6 +383,7 @@ void EventList::adopt(EventList &&ordered)
     EventList taken = ordered.takeRecords();
     m_block = std::move(taken.m_block);
     m_entries = std::move(taken.m_entries);
+    giveKeys(0);
     m_wide = std::move(taken.m_wide);
     m_unused = taken.m_unused;
     if (m_observer)
@@ -377,6 +396,7 @@ EventList EventList::takeRecords()
     EventList taken;
     taken.m_block = std::exchange(m_block, {});
     taken.m_entries = std::exchange(m_entries, {});
+    taken.m_nextKey = m_nextKey;
     taken.m_wide = std::exchange(m_wide, {});
     taken.m_unused = std::exchange(m_unused, 0);
     return taken;
@@ -395,9 +415,11 @@ int EventList::appendAll(const std::vector<EventRecord> &records)
         m_observer->beginInsert(this->size(), int(taken));
     forgetLowered();
     m_block.reserve(std::min(size, maxBlock));
-    m_entries.reserve(m_entries.size() + taken);
+    const std::size_t first = m_entries.size();
+    m_entries.reserve(first + taken);
     for (std::size_t k = 0; k < taken; ++k)
         m_entries.push_back(store(records[k]));
+    giveKeys(first);
     if (m_observer)
         m_observer->endInsert();
     if (m_autoSort)
@@ -414,6 +436,7 @@ int EventList::appendAll(EventList &&records)
     if (m_observer)
         m_observer->beginInsert(size(), int(taken));
     forgetLowered();
+    const std::size_t first = m_entries.size();
     if (m_entries.empty() && taken == records.m_entries.size()) {
         EventList moved = records.takeRecords();
         m_block = std::move(moved.m_block);
@@ -425,6 +448,7 @@ int EventList::appendAll(EventList &&records)
         for (std::size_t k = 0; k < taken; ++k)
             m_entries.push_back(store(records.view(records.m_entries[k])));
     }
+    giveKeys(first);
     if (m_observer)
         m_observer->endInsert();
     if (m_autoSort)
@@ -459,6 +483,7 @@ EventList EventList::InPlaceBuilder::finish() &&
     list.setAutoSort(false);
     list.m_block = std::move(m_block);
     list.m_entries = std::move(m_entries);
+    list.giveKeys(0);
     list.m_wide = std::move(m_wide);
     return list;
 }

@@ -61,6 +61,7 @@ class EventList
         // Month, day, advance and year; wide (255 first) when one of them is
         // longer, their sizes then in m_wide by start.
         std::array<quint8, 4> sizes{};
+        quint32 key = 0;
     };
     static constexpr quint8 wide = 0xFF;
     using WideSizes = std::unordered_map<quint32, std::array<quint32, 4>>;
@@ -117,6 +118,13 @@ public:
     bool isFull() const { return size() >= capacity; }
     RecordView at(int row) const { return view(m_entries[std::size_t(row)]); }
     Records records() const { return {this}; }
+    // A record's key: given when it goes into the list, kept while it is
+    // edited or moved by a sort, never given twice in one run. What the sync
+    // knows a record by while its fields change.
+    quint32 keyAt(int row) const { return m_entries[std::size_t(row)].key; }
+    // The row of the record with that key, or -1 when it is gone.
+    int rowOfKey(quint32 key) const;
+
     // Owned copies of every record, in list order.
     std::vector<EventRecord> copies() const;
 
@@ -202,13 +210,15 @@ private:
     void dropUnused(qsizetype incoming);
     void forgetLowered() const;
     void lowerNames() const;
-    int appendEntries(const EventList &from, std::size_t count);
+    // Fresh keys for the entries from first on.
+    void giveKeys(std::size_t first);
 
     QByteArray m_block;
     std::vector<Entry> m_entries;
     // The short sizes of records with a month, day, advance or year field of
     // 255 bytes or more (only a hand-made file has them), by their start.
     WideSizes m_wide;
+    quint32 m_nextKey = 1;
     // Bytes of the block no record uses any more.
     qsizetype m_unused = 0;
     // Every name with A to Z lowered, end to end, and where each ends: a

@@ -182,22 +182,25 @@ private slots:
         QTest::addColumn<QByteArray>("change");
         QTest::addColumn<QByteArray>("search");
         QTest::addColumn<QByteArrayList>("found");
-        const auto row = [](const char *name, const char *change, const char *search, QByteArrayList found) {
-            QTest::newRow(name) << QByteArray(change) << QByteArray(search) << found;
+        // What the record with Zeno's key holds after the change; empty: no record has it.
+        QTest::addColumn<QByteArray>("keyed");
+        const auto row = [](const char *name, const char *keyed, const char *change, const char *search,
+                            QByteArrayList found) {
+            QTest::newRow(name) << QByteArray(change) << QByteArray(search) << found << QByteArray(keyed);
         };
-        row("unchanged", "", "ANNA", {"Anna"});
-        row("accent kept, capitals folded", "", "NICCOL\xF2", {"Niccol\xF2"});
-        row("accented capital not folded", "", "\xE0ndrea", {});
-        row("no match across two names", "", "xxanna", {});
-        row("empty search", "", "", {});
-        row("name edited", "replace", "anna", {"Anna", "Giovanna"});
-        row("name added", "append", "anna", {"Anna", "Susanna"});
-        row("name deleted", "remove", "anna", {});
-        row("names imported", "appendAll", "anna", {"Anna", "Marianna"});
-        row("list sorted", "sort", "ru", {"Bruno"});
-        row("list adopted", "adopt", "o", {"Ottavio"});
-        row("list emptied, one added", "clear", "n", {"Nadia"});
-        row("records taken, one added", "take", "n", {"Nadia"});
+        row("unchanged", "Zeno", "", "ANNA", {"Anna"});
+        row("accent kept, capitals folded", "Zeno", "", "NICCOL\xF2", {"Niccol\xF2"});
+        row("accented capital not folded", "Zeno", "", "\xE0ndrea", {});
+        row("no match across two names", "Zeno", "", "xxanna", {});
+        row("empty search", "Zeno", "", "", {});
+        row("name edited", "Giovanna", "replace", "anna", {"Anna", "Giovanna"});
+        row("name added", "Zeno", "append", "anna", {"Anna", "Susanna"});
+        row("name deleted", "Zeno", "remove", "anna", {});
+        row("names imported", "Zeno", "appendAll", "anna", {"Anna", "Marianna"});
+        row("list sorted", "Zeno", "sort", "ru", {"Bruno"});
+        row("list adopted", "", "adopt", "o", {"Ottavio"});
+        row("list emptied, one added", "", "clear", "n", {"Nadia"});
+        row("records taken, one added", "", "take", "n", {"Nadia"});
     }
     void matchingFollowsChanges()
     {
@@ -208,6 +211,7 @@ private slots:
         list.appendAll({named("Anna"), named("Zeno"), named("Niccol\xF2"), named("\xC0ndrea"), named("Xxan"),
                         named("naYY"), named("Bruno")});
         QCOMPARE(list.matching("n").size(), 7);
+        const quint32 zeno = list.keyAt(1);
         if (change == "replace") {
             list.replace(1, named("Giovanna"));
         } else if (change == "append") {
@@ -233,6 +237,11 @@ private slots:
         for (const EventRecord &record : list.matching(search).copies())
             found << record.name;
         QTEST(found, "found");
+        // Keys follow their records, and no two records share one.
+        const int keyedRow = list.rowOfKey(zeno);
+        QTEST(keyedRow < 0 ? QByteArray() : list.at(keyedRow).name.toByteArray(), "keyed");
+        for (int row = 0; row < list.size(); ++row)
+            QCOMPARE(list.rowOfKey(list.keyAt(row)), row);
     }
 };
 
