@@ -201,6 +201,13 @@ private slots:
         row("list adopted", "", "adopt", "o", {"Ottavio"});
         row("list emptied, one added", "", "clear", "n", {"Nadia"});
         row("records taken, one added", "", "take", "n", {"Nadia"});
+        // Records copied from the list's own text into the same list, whose
+        // block moves as it grows; edits that leave enough unused text to be dropped.
+        row("name copied within the list", "Niccol\xF2", "copy", "n",
+            {"Anna", "Niccol\xF2", "Niccol\xF2", "\xC0ndrea", "Xxan", "naYY", "Bruno"});
+        row("record appended from the list", "Zeno", "append own", "anna", {"Anna", "Anna"});
+        row("name edited many times", "Giovanna", "edit often", "n",
+            {"Anna", "Giovanna", "Niccol\xF2", "\xC0ndrea", "Xxan", "naYY", "Bruno"});
     }
     void matchingFollowsChanges()
     {
@@ -214,6 +221,14 @@ private slots:
         const quint32 zeno = list.keyAt(1);
         if (change == "replace") {
             list.replace(1, named("Giovanna"));
+        } else if (change == "copy") {
+            list.replace(1, list.at(2));
+        } else if (change == "append own") {
+            list.append(list.at(0));
+        } else if (change == "edit often") {
+            for (int k = 0; k < 400; ++k)
+                list.replace(1, named(QByteArray(200, 'x') + QByteArray::number(k), QByteArray(300, '1')));
+            list.replace(1, named("Giovanna", QByteArray(300, '1')));
         } else if (change == "append") {
             list.append(named("Susanna"));
         } else if (change == "remove") {
