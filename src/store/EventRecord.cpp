@@ -102,6 +102,16 @@ namespace {
 // every field of every record, so it reads the field once and copies nothing.
 bool plainDigits(QByteArrayView field, int marker, bool &marked, int &value)
 {
+    // Nearly every field is two digits, or four for a year: read at once.
+    const auto digit = [&field](qsizetype at) { return unsigned(static_cast<unsigned char>(field[at])) - '0'; };
+    if (field.size() == 2 && digit(0) <= 9 && digit(1) <= 9) {
+        value = int(digit(0) * 10 + digit(1));
+        return true;
+    }
+    if (field.size() == 4 && digit(0) <= 9 && digit(1) <= 9 && digit(2) <= 9 && digit(3) <= 9) {
+        value = int(((digit(0) * 10 + digit(1)) * 10 + digit(2)) * 10 + digit(3));
+        return true;
+    }
     int number = 0;
     qsizetype digits = 0;
     for (const char c : field) {
