@@ -95,6 +95,8 @@ void DatabaseFile::fillRecords(EventList &list, Layout layout)
     }
     const int last = count.value_or(std::numeric_limits<int>::max() - 1);
     const qint64 room = EventList::capacity - list.size();
+    if (layout == Layout::Current)
+        inPlace.reserve(std::size_t(std::clamp<qint64>(damagedCount ? 1024 : qint64(last) + 1, 0, room)));
     qint64 made = 0;
     bool overflow = false;
     bool cutShort = false;

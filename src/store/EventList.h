@@ -177,6 +177,8 @@ public:
         // The fields, each a view into bytes(), in their order there, none
         // before the end of the record placed last.
         void place(const RecordView &fields);
+        // Room for the records the file announces.
+        void reserve(std::size_t count) { m_entries.reserve(count); }
         int size() const { return int(m_entries.size()); }
         // The records placed, in the order placed (automatic sorting off).
         EventList finish() &&;
