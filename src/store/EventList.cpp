@@ -243,14 +243,27 @@ std::vector<int> EventList::sort()
     if (runStarts.size() == 1)
         return oldRowAt; // in order: every row keeps its place
 
-    // Each comparison converts its two names into the same two buffers: no
-    // second copy of every name, at the price of converting a name again.
+    // No second copy of every name: each comparison takes its names as text
+    // from two buffers. A merge compares one name with several in a row, so
+    // a name still in a buffer is not converted again.
+    std::array<std::pair<int, QString>, 2> converted{std::pair{-1, std::move(previous)},
+                                                     std::pair{-1, std::move(current)}};
+    const auto textOf = [&](int row, std::size_t keep) -> std::size_t {
+        for (std::size_t slot = 0; slot < converted.size(); ++slot) {
+            if (converted[slot].first == row)
+                return slot;
+        }
+        const std::size_t slot = keep == 0 ? 1 : 0;
+        converted[slot].first = row;
+        converted[slot].second.resize(0);
+        text::appendFromCp1252(view(m_entries[std::size_t(row)]).name, converted[slot].second);
+        return slot;
+    };
     const auto before = [&](int a, int b) {
-        previous.resize(0);
-        current.resize(0);
-        text::appendFromCp1252(view(m_entries[std::size_t(a)]).name, previous);
-        text::appendFromCp1252(view(m_entries[std::size_t(b)]).name, current);
-        return m_order.compare(previous, current) < 0;
+        // The first name may take either buffer; the second never the first's.
+        const std::size_t first = textOf(a, converted[0].first == b ? 0 : 1);
+        const std::size_t second = textOf(b, first);
+        return m_order.compare(converted[first].second, converted[second].second) < 0;
     };
     // Natural merge sort: neighbouring runs are merged in pairs until one is
     // left, n log(runs) comparisons. Merging keeps equal names in order.
@@ -363,14 +376,23 @@ EventList EventList::matching(QByteArrayView search) const
             }
         }
     }
-    // Their text copied into one block of the right size.
+    // Each record's text lies in one piece: copied with one call each, into
+    // a block of the right size.
     qsizetype size = 0;
     for (const std::size_t row : rows)
         size += textSize(view(m_entries[row]));
-    found.m_block.reserve(size);
+    found.m_block.resize(size);
     found.m_entries.reserve(rows.size());
-    for (const std::size_t row : rows)
-        found.m_entries.push_back(found.store(view(m_entries[row])));
+    char *const into = found.m_block.data();
+    quint32 at = 0;
+    for (const std::size_t row : rows) {
+        const Entry &entry = m_entries[row];
+        const RecordView record = view(entry);
+        const auto length = quint32(textSize(record));
+        std::memcpy(into + at, record.name.data(), length);
+        found.m_entries.push_back(entryOf(at, record, found.m_wide));
+        at += length;
+    }
     found.giveKeys(0);
     return found;
 }
