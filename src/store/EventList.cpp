@@ -376,23 +376,21 @@ EventList EventList::matching(QByteArrayView search) const
             }
         }
     }
-    // Each record's text lies in one piece: copied with one call each, into
-    // a block of the right size.
-    qsizetype size = 0;
-    for (const std::size_t row : rows)
-        size += textSize(view(m_entries[row]));
-    found.m_block.resize(size);
+    if (rows.empty())
+        return found;
+    // The records found share this list's block, which is copied only when
+    // either list next adds to it: a search copies no text.
+    found.m_block = m_block;
     found.m_entries.reserve(rows.size());
-    char *const into = found.m_block.data();
-    quint32 at = 0;
+    qsizetype used = 0;
     for (const std::size_t row : rows) {
         const Entry &entry = m_entries[row];
-        const RecordView record = view(entry);
-        const auto length = quint32(textSize(record));
-        std::memcpy(into + at, record.name.data(), length);
-        found.m_entries.push_back(entryOf(at, record, found.m_wide));
-        at += length;
+        if (entry.sizes[0] == wide)
+            found.m_wide.emplace(entry.start, m_wide.at(entry.start));
+        used += textSize(view(entry));
+        found.m_entries.push_back(entry);
     }
+    found.m_unused = found.m_block.size() - used;
     found.giveKeys(0);
     return found;
 }
