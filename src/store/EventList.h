@@ -49,8 +49,8 @@ private:
 // automatic sorting is on. Records with equal names keep their relative order.
 //
 // The records' text lies in one block, each record's five fields end to end,
-// with twelve bytes a record saying where: a full list is a few allocations,
-// not five per record. Records are read as views (valid until the list next
+// with sixteen bytes a record saying where, and its key: a full list is a
+// few allocations, not five per record. Records are read as views (valid until the list next
 // changes) and come in as EventRecord values or views, copied into the block.
 class EventList
 {
