@@ -514,6 +514,11 @@ private slots:
         QTest::newRow("out of name order") << fileBytes(unordered);
         QTest::newRow("more than the list holds") << fileBytes(numbered(EventList::capacity + 1));
         QTest::newRow("empty file") << QByteArray();
+        // Records whose field sizes are kept beside the list, taken across from the other thread.
+        QTest::newRow("fields of 255 bytes and more, out of name order")
+            << fileBytes({{"Zeno", "01", QByteArray(300, '1'), "07", "0000"},
+                          {"Anna", QByteArray(256, '2'), "01", "07", "0000"},
+                          {"Bruno", "01", "01", "07", QByteArray(255, '3')}});
     }
     void readAheadGivesTheSameAsReading()
     {

@@ -252,8 +252,12 @@ private slots:
             list.append(named("Nadia"));
         }
         QByteArrayList found;
-        for (const EventRecord &record : list.matching(search).copies())
+        const std::vector<EventRecord> all = list.copies();
+        for (const EventRecord &record : list.matching(search).copies()) {
             found << record.name;
+            // Found whole, every field as the list holds it.
+            QVERIFY(std::find(all.begin(), all.end(), record) != all.end());
+        }
         QTEST(found, "found");
         QCOMPARE(earlier.copies(), earlierFound);
         // Keys follow their records, and no two records share one.
