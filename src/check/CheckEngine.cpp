@@ -91,7 +91,7 @@ CheckEngine::Result CheckEngine::run()
 CheckEngine::Verdict CheckEngine::examine(int row, const Today &today)
 {
     const RecordView record = m_events.at(row);
-    const CheckFields fields = decodeForCheck(record);
+    const CheckFields fields = decodeForCheckInline(record);
 
     // The working values are 16-bit, as the records' numbers always were.
     int eventMonth = quint16(fields.month);

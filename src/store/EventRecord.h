@@ -105,6 +105,31 @@ struct CheckFields
 
 CheckFields decodeForCheck(const RecordView &record);
 
+// The same, with the shape nearly every yearly or monthly record has (two
+// digits each, a four-digit year, no markers) read where it is called: the
+// check asks it of every record.
+inline CheckFields decodeForCheckInline(const RecordView &record)
+{
+    const auto digit = [](QByteArrayView field, qsizetype at) {
+        return unsigned(static_cast<unsigned char>(field[at])) - '0';
+    };
+    const auto twoDigits = [&digit](QByteArrayView field) {
+        return field.size() == 2 && digit(field, 0) <= 9 && digit(field, 1) <= 9;
+    };
+    if (twoDigits(record.month) && twoDigits(record.day) && twoDigits(record.advance) && record.year.size() == 4 &&
+        digit(record.year, 0) <= 9 && digit(record.year, 1) <= 9 && digit(record.year, 2) <= 9 &&
+        digit(record.year, 3) <= 9) {
+        CheckFields fields;
+        fields.month = int(digit(record.month, 0) * 10 + digit(record.month, 1));
+        fields.day = int(digit(record.day, 0) * 10 + digit(record.day, 1));
+        fields.advance = int(digit(record.advance, 0) * 10 + digit(record.advance, 1));
+        fields.year = int(((digit(record.year, 0) * 10 + digit(record.year, 1)) * 10 + digit(record.year, 2)) * 10 +
+                          digit(record.year, 3));
+        return fields;
+    }
+    return decodeForCheck(record);
+}
+
 // The editor's view of a record. A month or year field that does not convert
 // leaves the month unchosen (or the year at its default) and puts the
 // conversion's message in error, so that nothing the load did not set is saved.
