@@ -143,9 +143,9 @@ void BM_SortAfterEdit(benchmark::State &state)
     std::uint32_t nameNumber = EventList::capacity;
     for (auto _ : state) {
         const int edited = row(random);
-        EventRecord record = events->at(edited);
+        EventRecord record = events->at(edited).toRecord();
         record.name = bench::generatedName(nameNumber++);
-        events->replace(edited, std::move(record));
+        events->replace(edited, record);
         benchmark::DoNotOptimize(events->sort());
         if (session)
             paint(session->form1->eventView());

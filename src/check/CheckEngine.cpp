@@ -29,8 +29,7 @@ private:
 CheckEngine::CheckEngine(EventList &events, NotificationList &notices, const Calendar &calendar,
                          const SaintsCalendar &saints, CheckHost &host)
     : m_events(events), m_notices(notices), m_calendar(calendar), m_saintsCalendar(saints), m_host(host)
-{
-}
+{}
 
 CheckEngine::Result CheckEngine::run()
 {
@@ -91,8 +90,8 @@ CheckEngine::Result CheckEngine::run()
 
 CheckEngine::Verdict CheckEngine::examine(int row, const Today &today)
 {
-    const EventRecord &record = m_events.at(row);
-    const CheckFields fields = decodeForCheck(record);
+    const RecordView record = m_events.at(row);
+    const CheckFields fields = decodeForCheckInline(record);
 
     // The working values are 16-bit, as the records' numbers always were.
     int eventMonth = quint16(fields.month);
@@ -136,18 +135,18 @@ CheckEngine::Verdict CheckEngine::examine(int row, const Today &today)
 
     if (dueToday) {
         if (!fields.autoDelete) {
-            m_notices.addNotice("OGGI:  " + record.name + " !", fields.important);
+            m_notices.addNotice("OGGI:  " + record.name.toByteArray() + " !", fields.important);
             return Verdict::Kept;
         }
         // The prompt may change the list under us: keep the record as asked about.
-        const EventRecord asked = record;
+        const EventRecord asked = record.toRecord();
         m_notices.addNotice("OGGI:  " + asked.name + " !  (Auto-Cancellazione)", fields.important);
         m_notices.settle();
         m_host.showNotificationWindow();
         if (!m_host.askDelete(asked.name))
             return Verdict::Kept;
         // Delete only the record that was asked about.
-        if (row >= m_events.size() || !(m_events.at(row) == asked))
+        if (row >= m_events.size() || !(m_events.at(row) == RecordView(asked)))
             return Verdict::Kept;
         m_events.removeAt(row);
         m_host.setModified();
@@ -161,7 +160,7 @@ CheckEngine::Verdict CheckEngine::examine(int row, const Today &today)
 
     const int daysAhead = eventDay - today.day;
     if (daysAhead == 1) {
-        m_notices.addNotice("DOMANI:  " + record.name + " !", fields.important);
+        m_notices.addNotice("DOMANI:  " + record.name.toByteArray() + " !", fields.important);
     } else {
         const QByteArray weekday = m_calendar.whatDay(eventDay, eventMonth, today.year);
         const QByteArray &month = Calendar::monthName(fields.month);

@@ -259,7 +259,7 @@ Outcome runCheck(const QStringList &args, const QString &programFolder, bool ter
         // With a day given, the calendar is made as on that day, to the byte.
         const QDateTime stamp =
             options.date ? QDateTime(*options.date, QTime(0, 0), Qt::UTC) : QDateTime::currentDateTimeUtc();
-        const exchange::CalendarExport calendar = exchange::exportCalendar(events.records(), clock.today(), stamp);
+        const exchange::CalendarExport calendar = exchange::exportCalendar(events, clock.today(), stamp);
         outcome.out = calendar.text;
         for (const exchange::Refusal &refusal : calendar.leftOut)
             complain(refusal.text());

@@ -43,10 +43,10 @@ QByteArray numberOf(QByteArrayView field)
 
 // What makes two records one event: the name and the date (month, day and
 // year, or the weekdays), whatever the days of warning and the markers.
-QByteArray sameEventKey(const EventRecord &record)
+QByteArray sameEventKey(const RecordView &record)
 {
     // No field holds a line break.
-    QByteArray key = record.name + '\n';
+    QByteArray key = record.name.toByteArray() + '\n';
     if (record.month == markers::weekly) {
         key += markers::weekly;
         for (const QByteArray &weekday : weekdayListNames())
@@ -59,7 +59,7 @@ QByteArray sameEventKey(const EventRecord &record)
 
 // The days of warning and the markers, in words, when they tell two
 // records of one event apart.
-QString warningOf(const EventRecord &record)
+QString warningOf(const RecordView &record)
 {
     const QByteArray advance = text::without(record.advance, markers::important);
     bool number = false;
@@ -180,7 +180,7 @@ Conversion planImport(const EventList &list, Conversion conversion)
             QString why;
             if (there.value() < 0)
                 why = QStringLiteral("compare più volte nel file");
-            else if (const EventRecord &listed = list.at(there.value());
+            else if (const RecordView listed = list.at(there.value());
                      listed.advance != record.advance || listed.day != record.day)
                 why = QStringLiteral("è già nell'elenco (con %1)").arg(warningOf(listed));
             else
@@ -237,7 +237,7 @@ QString shownName(const QString &name)
     return name.size() <= shown ? name : name.left(shown) + QStringLiteral("… (%1 caratteri)").arg(name.size());
 }
 
-QString describeWhen(const EventRecord &record)
+QString describeWhen(const RecordView &record)
 {
     if (record.month == markers::weekly) {
         QStringList days;

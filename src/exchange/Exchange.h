@@ -64,7 +64,7 @@ struct CalendarExport
 };
 // today: an auto-delete event goes out as its next occurrence from this day.
 // stamp: the moment the calendar is made (DTSTAMP).
-CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate today, const QDateTime &stamp);
+CalendarExport exportCalendar(const EventList &records, QDate today, const QDateTime &stamp);
 
 // One record as a calendar of its own, one VEVENT with this UID, for a
 // server that keeps one event per resource: the same event as the whole
@@ -110,6 +110,6 @@ std::optional<QByteArray> recordName(const QString &name, QString &why, QString 
 QString shownName(const QString &name);
 
 // A record's date or weekdays, in words, for the list of what an import adds.
-QString describeWhen(const EventRecord &record);
+QString describeWhen(const RecordView &record);
 
 } // namespace roradaza::exchange

@@ -51,11 +51,11 @@ icaltimetype icalDate(QDate date)
 }
 
 // The five fields travel percent-encoded, so that any byte comes back as it was.
-QByteArray encodeFields(const EventRecord &record)
+QByteArray encodeFields(const RecordView &record)
 {
     QByteArrayList parts;
-    for (const QByteArray *field : {&record.name, &record.month, &record.day, &record.advance, &record.year})
-        parts << field->toPercentEncoding("#");
+    for (const QByteArrayView field : {record.name, record.month, record.day, record.advance, record.year})
+        parts << field.toByteArray().toPercentEncoding("#");
     return parts.join('/');
 }
 
@@ -93,7 +93,7 @@ std::optional<EventRecord> decodeFields(QByteArrayView raw)
     return record;
 }
 
-icalproperty *recordX(const EventRecord &record)
+icalproperty *recordX(const RecordView &record)
 {
     icalproperty *property = icalproperty_new_x(encodeFields(record).constData());
     icalproperty_set_x_name(property, recordProperty);
@@ -176,7 +176,7 @@ void appendText(QByteArray &text, icalcomponent *component)
     icalmemory_free_buffer(written);
 }
 
-QString lineName(const EventRecord &record)
+QString lineName(const RecordView &record)
 {
     return text::fromCp1252(record.name);
 }
@@ -187,8 +187,7 @@ namespace {
 
 // fixedUid: the UID of a calendar of one event; empty for a whole list,
 // whose UIDs follow the names.
-CalendarExport exportRecords(const std::vector<EventRecord> &records, QDate today, const QDateTime &stamp,
-                             const QByteArray &fixedUid)
+CalendarExport exportRecords(const EventList &records, QDate today, const QDateTime &stamp, const QByteArray &fixedUid)
 {
     CalendarExport result;
     Component calendar(icalcomponent_new(ICAL_VCALENDAR_COMPONENT));
@@ -207,7 +206,7 @@ CalendarExport exportRecords(const std::vector<EventRecord> &records, QDate toda
     QHash<QByteArray, int> seen;
     QByteArray events;
 
-    for (const EventRecord &record : records) {
+    for (const RecordView record : records.records()) {
         Schedule schedule;
         CheckFields fields;
         try {
@@ -250,7 +249,7 @@ CalendarExport exportRecords(const std::vector<EventRecord> &records, QDate toda
         const QByteArray uid = !fixedUid.isEmpty()
                                    ? fixedUid
                                    : QCryptographicHash::hash(record.name, QCryptographicHash::Sha1).toHex().left(24) +
-                                         '-' + QByteArray::number(++seen[record.name]) + "@roradaza";
+                                         '-' + QByteArray::number(++seen[record.name.toByteArray()]) + "@roradaza";
         icalcomponent_add_property(event, icalproperty_new_uid(uid.constData()));
         icalcomponent_add_property(event, icalproperty_new_dtstamp(stampTime));
         const QByteArray summary = text::fromCp1252(record.name).toUtf8();
@@ -296,7 +295,7 @@ CalendarExport exportRecords(const std::vector<EventRecord> &records, QDate toda
 
 } // namespace
 
-CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate today, const QDateTime &stamp)
+CalendarExport exportCalendar(const EventList &records, QDate today, const QDateTime &stamp)
 {
     return exportRecords(records, today, stamp, {});
 }
@@ -304,7 +303,10 @@ CalendarExport exportCalendar(const std::vector<EventRecord> &records, QDate tod
 std::optional<QByteArray> exportEvent(const EventRecord &record, const QByteArray &uid, QDate today,
                                       const QDateTime &stamp, QString &why)
 {
-    CalendarExport one = exportRecords({record}, today, stamp, uid);
+    EventList list;
+    list.setAutoSort(false);
+    list.append(record);
+    CalendarExport one = exportRecords(list, today, stamp, uid);
     if (one.exported == 1)
         return std::move(one.text);
     why = !one.leftOut.empty() ? one.leftOut.front().why : one.unscheduled.front().why;
@@ -550,7 +552,7 @@ bool sameDays(const Schedule &a, const Schedule &b)
 
 // Whether our own record still falls on the days the event now has: an event
 // moved in another calendar is taken as it is there now.
-bool stillOurs(const EventRecord &ours, const EventFields &fields)
+bool stillOurs(const RecordView &ours, const EventFields &fields)
 {
     try {
         const Schedule mine = scheduleOf(ours);

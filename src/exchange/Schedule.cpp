@@ -57,7 +57,7 @@ QDate Schedule::nextOn(QDate from) const
     return {};
 }
 
-Schedule scheduleOf(const EventRecord &record)
+Schedule scheduleOf(const RecordView &record)
 {
     const CheckFields fields = decodeForCheck(record);
     Schedule schedule;

@@ -36,6 +36,6 @@ struct Schedule
 };
 
 // Throws the conversion error of a field that does not convert, as the check does.
-Schedule scheduleOf(const EventRecord &record);
+Schedule scheduleOf(const RecordView &record);
 
 } // namespace roradaza

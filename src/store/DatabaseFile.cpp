@@ -12,66 +12,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <limits>
 #include <optional>
-#include <string_view>
-#include <unordered_map>
 
 namespace roradaza {
-namespace {
-
-// A list's month, day, advance and year fields repeat a few short texts
-// ("00", "0000", "07", the same weekday lists): loaded records share one copy
-// of each, so a file costs one allocation per record instead of five and a
-// check pass over its fields stays in cache. Sharing is invisible to the
-// records: an edited field gets its own copy.
-class FieldPool
-{
-public:
-    QByteArray take(QByteArrayView text)
-    {
-        if (text.isEmpty())
-            return text.toByteArray();
-        if (text.size() <= qsizetype(sizeof(quint64)))
-            return takeShort(text);
-        const std::string_view key(text.data(), std::size_t(text.size()));
-        if (const auto found = m_long.find(key); found != m_long.end())
-            return found->second;
-        QByteArray field = text.toByteArray();
-        if (text.size() <= maxLength && m_long.size() < maxLong)
-            m_long.emplace(std::string_view(field.constData(), std::size_t(field.size())), field);
-        return field;
-    }
-
-private:
-    // Texts of up to eight bytes, by their bytes and length, in a small
-    // direct-mapped table: two texts that meet in a slot merely share less.
-    QByteArray takeShort(QByteArrayView text)
-    {
-        quint64 bits = 0;
-        std::memcpy(&bits, text.data(), std::size_t(text.size()));
-        const quint64 hash = (bits ^ quint64(text.size())) * 0x9E3779B97F4A7C15ull;
-        Slot &slot = m_short[hash >> (64 - shortBits)];
-        if (slot.bits != bits || slot.field.size() != text.size())
-            slot = {bits, text.toByteArray()};
-        return slot.field;
-    }
-
-    struct Slot
-    {
-        quint64 bits = 0;
-        QByteArray field; // empty until first used: never matches a text
-    };
-    static constexpr int shortBits = 8;
-    static constexpr qsizetype maxLength = 64;
-    static constexpr std::size_t maxLong = 1024;
-    std::array<Slot, std::size_t(1) << shortBits> m_short;
-    // The keys point into the pooled copies, which are never changed.
-    std::unordered_map<std::string_view, QByteArray> m_long;
-};
-
-} // namespace
 
 bool DatabaseFile::exists() const
 {
@@ -121,8 +65,14 @@ void DatabaseFile::fillRecords(EventList &list, Layout layout)
     if (m_buffer.isEmpty())
         return;
     // One pass, each line taken once: a record's lines are gathered before
-    // the record is made, which is how a record cut short is told.
-    LineReader lines = m_buffer.reader();
+    // the record is made, which is how a record cut short is told. The
+    // records are made in the file's own bytes, over the lines already read.
+    const qint64 linesPerRecord = layout == Layout::Current ? 5 : 4;
+    EventList::InPlaceBuilder inPlace(m_buffer.takeBytes());
+    // The older layout's records gain a year line: they are copied.
+    EventList converted;
+    converted.setAutoSort(false);
+    LineReader lines(inPlace.bytes());
     QByteArrayView countLine;
     lines.next(countLine);
     // A count line that is not a number, or negative with records after it,
@@ -135,21 +85,30 @@ void DatabaseFile::fillRecords(EventList &list, Layout layout)
     if (count && *count < 0 && (*count < -1 || !lines.atEnd()))
         count.reset();
     const bool damagedCount = !count;
+    // The start of a damaged count line, for the message, taken before the
+    // first record is made over it.
+    QByteArray shown;
+    if (damagedCount) {
+        shown = countLine.first(std::min<qsizetype>(countLine.size(), 20)).toByteArray();
+        if (countLine.size() > shown.size())
+            shown += "...";
+    }
     const int last = count.value_or(std::numeric_limits<int>::max() - 1);
-    const qint64 linesPerRecord = layout == Layout::Current ? 5 : 4;
     const qint64 room = EventList::capacity - list.size();
-    std::vector<EventRecord> records;
-    records.reserve(std::size_t(std::clamp<qint64>(damagedCount ? 1024 : qint64(last) + 1, 0, room)));
+    if (layout == Layout::Current)
+        inPlace.reserve(std::size_t(std::clamp<qint64>(damagedCount ? 1024 : qint64(last) + 1, 0, room)));
+    qint64 made = 0;
     bool overflow = false;
     bool cutShort = false;
-    FieldPool pool;
     // The older layout's records have no year line: every year.
-    std::array<QByteArrayView, 5> fields;
-    fields[4] = markers::everyYear;
+    RecordView fields;
+    fields.year = markers::everyYear;
+    const std::array<QByteArrayView *, 5> order = {&fields.name, &fields.month, &fields.day, &fields.advance,
+                                                   &fields.year};
     qint64 k = 0;
     for (; k <= last; ++k) {
         qint64 taken = 0;
-        while (taken < linesPerRecord && lines.next(fields[std::size_t(taken)]))
+        while (taken < linesPerRecord && lines.next(*order[std::size_t(taken)]))
             ++taken;
         if (taken == 0)
             break;
@@ -157,16 +116,15 @@ void DatabaseFile::fillRecords(EventList &list, Layout layout)
             cutShort = true;
             break;
         }
-        if (qint64(records.size()) == room) {
+        if (made == room) {
             overflow = true;
             break;
         }
-        EventRecord &record = records.emplace_back();
-        record.name = fields[0].toByteArray();
-        record.month = pool.take(fields[1]);
-        record.day = pool.take(fields[2]);
-        record.advance = pool.take(fields[3]);
-        record.year = pool.take(fields[4]);
+        if (layout == Layout::Current)
+            inPlace.place(fields);
+        else
+            converted.append(fields);
+        ++made;
     }
     const bool endedEarly = !damagedCount && !overflow && !cutShort && k <= last;
     // Lines after the records the count line promises mean that the count
@@ -176,17 +134,9 @@ void DatabaseFile::fillRecords(EventList &list, Layout layout)
         for (QByteArrayView line; !linesAfter && lines.next(line);)
             linesAfter = !line.isEmpty();
     }
-    // The start of a damaged count line, for the message: the line itself goes with the bytes.
-    QByteArray shown;
-    if (damagedCount) {
-        shown = countLine.first(std::min<qsizetype>(countLine.size(), 20)).toByteArray();
-        if (countLine.size() > shown.size())
-            shown += "...";
-    }
-    // The lines are all taken: the file's bytes need not stay in memory.
-    m_buffer = LineBuffer();
-    const qsizetype loaded = qsizetype(records.size());
-    list.appendAll(std::move(records));
+    // The lines are all taken: what is left of the file's bytes is the records' text.
+    const qsizetype loaded = qsizetype(made);
+    list.appendAll(layout == Layout::Current ? std::move(inPlace).finish() : std::move(converted));
 
     const QString file = QDir::toNativeSeparators(m_path);
     const QString kept = QStringLiteral(" Al primo salvataggio il file completo sarà conservato come copia.");
@@ -259,18 +209,18 @@ DatabaseFile::Outcome DatabaseFile::load(EventList &list, const std::function<bo
 QByteArray DatabaseFile::serialize(const EventList &list)
 {
     qsizetype size = 16;
-    for (const EventRecord &record : list.records())
+    for (const RecordView record : list.records())
         size += record.name.size() + record.month.size() + record.day.size() + record.advance.size() +
                 record.year.size() + 10;
 
     QByteArray bytes;
     bytes.reserve(size);
-    const auto line = [&bytes](const QByteArray &text) {
+    const auto line = [&bytes](QByteArrayView text) {
         bytes += text;
         bytes += "\r\n";
     };
     line(QByteArray::number(list.size() - 1));
-    for (const EventRecord &record : list.records()) {
+    for (const RecordView record : list.records()) {
         line(record.name);
         line(record.month);
         line(record.day);
@@ -320,15 +270,17 @@ void DatabaseFile::checkLoadable(const EventList &list, const QByteArray &bytes)
     // record after it. The bytes tell at once; the record is sought only then.
     const qsizetype lines = list.isEmpty() ? 0 : 1 + 5 * qsizetype(list.size());
     const bool whole = bytes.count('\n') == lines && bytes.count('\r') == lines;
-    static const std::vector<EventRecord> empty;
-    for (const EventRecord &record : whole ? empty : list.records()) {
-        for (const QByteArray *field : {&record.name, &record.month, &record.day, &record.advance, &record.year}) {
-            if (field->contains('\r') || field->contains('\n')) {
-                throw Failure(
-                    QStringLiteral("Cannot create file %1: l'evento \"%2\" ha un a capo nel testo, che "
-                                   "l'archivio non pu\u00F2 contenere")
-                        .arg(QDir::toNativeSeparators(m_path), text::fromCp1252(record.name.left(80)).simplified()) +
-                    unchanged);
+    for (const RecordView record : list.records()) {
+        if (whole)
+            break;
+        for (const QByteArrayView field : {record.name, record.month, record.day, record.advance, record.year}) {
+            if (field.contains('\r') || field.contains('\n')) {
+                throw Failure(QStringLiteral("Cannot create file %1: l'evento \"%2\" ha un a capo nel testo, che "
+                                             "l'archivio non pu\u00F2 contenere")
+                                  .arg(QDir::toNativeSeparators(m_path),
+                                       text::fromCp1252(record.name.first(std::min<qsizetype>(record.name.size(), 80)))
+                                           .simplified()) +
+                              unchanged);
             }
         }
     }

@@ -61,7 +61,7 @@ void DatabaseReadAhead::fill(DatabaseFile &file, EventList &list)
         if (list.isEmpty() && list.autoSort())
             list.adopt(std::move(result.records)); // already in name order
         else
-            list.appendAll(result.records.takeRecords());
+            list.appendAll(std::move(result.records));
     }
     if (result.fillFailure)
         std::rethrow_exception(result.fillFailure);

@@ -26,12 +26,12 @@ QByteArray applyMarker(QByteArray text, char marker, bool chosen)
 }
 
 // Marker tests as cheap as they can be: the check makes three for every record.
-bool holds(const QByteArray &field, char marker)
+bool holds(QByteArrayView field, char marker)
 {
     return std::find(field.cbegin(), field.cend(), marker) != field.cend();
 }
 
-bool isWeeklyMarker(const QByteArray &field)
+bool isWeeklyMarker(QByteArrayView field)
 {
     constexpr std::size_t size = sizeof markers::weekly - 1;
     return field.size() == qsizetype(size) && std::memcmp(field.constData(), markers::weekly, size) == 0;
@@ -102,6 +102,16 @@ namespace {
 // every field of every record, so it reads the field once and copies nothing.
 bool plainDigits(QByteArrayView field, int marker, bool &marked, int &value)
 {
+    // Nearly every field is two digits, or four for a year: read at once.
+    const auto digit = [&field](qsizetype at) { return unsigned(static_cast<unsigned char>(field[at])) - '0'; };
+    if (field.size() == 2 && digit(0) <= 9 && digit(1) <= 9) {
+        value = int(digit(0) * 10 + digit(1));
+        return true;
+    }
+    if (field.size() == 4 && digit(0) <= 9 && digit(1) <= 9 && digit(2) <= 9 && digit(3) <= 9) {
+        value = int(((digit(0) * 10 + digit(1)) * 10 + digit(2)) * 10 + digit(3));
+        return true;
+    }
     int number = 0;
     qsizetype digits = 0;
     for (const char c : field) {
@@ -122,7 +132,7 @@ bool plainDigits(QByteArrayView field, int marker, bool &marked, int &value)
 
 // The rule in full, for a field that is not plain digits: the conversion's
 // error comes from here.
-CheckFields decodeEveryField(const EventRecord &record)
+CheckFields decodeEveryField(const RecordView &record)
 {
     CheckFields fields;
     fields.weekly = isWeeklyMarker(record.month);
@@ -145,7 +155,7 @@ CheckFields decodeEveryField(const EventRecord &record)
 
 } // namespace
 
-CheckFields decodeForCheck(const EventRecord &record)
+CheckFields decodeForCheck(const RecordView &record)
 {
     CheckFields fields;
     bool unused = false;
@@ -164,11 +174,11 @@ CheckFields decodeForCheck(const EventRecord &record)
     return decodeEveryField(record);
 }
 
-EditorLoad decodeForEditor(const EventRecord &record, int todayYear)
+EditorLoad decodeForEditor(const RecordView &record, int todayYear)
 {
     EditorLoad load;
     EditorChoices &choices = load.choices;
-    choices.name = record.name;
+    choices.name = record.name.toByteArray();
     choices.weekly = record.month == markers::weekly;
     choices.monthIndex = -1;
     const auto remember = [&load](const Failure &failure) {

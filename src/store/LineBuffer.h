@@ -42,6 +42,13 @@ public:
     bool hasLine(qsizetype index) const;
     bool isEmpty() const { return m_bytes.isEmpty(); }
     LineReader reader() const { return LineReader(m_bytes); }
+    // The bytes, handed on whole; the buffer is left empty.
+    QByteArray takeBytes()
+    {
+        QByteArray bytes = std::move(m_bytes);
+        *this = LineBuffer();
+        return bytes;
+    }
 
 private:
     struct Place

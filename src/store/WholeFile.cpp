@@ -36,7 +36,16 @@ QByteArray readWholeFile(const QString &path, qint64 limit)
         throw Failure(cannotOpenMessage(
             path, QStringLiteral("è di %1 byte, più dei %2 che può avere").arg(file.size()).arg(limit)));
     }
-    QByteArray bytes = file.readAll();
+    // Read into room of the file's size: readAll grows its buffer past it.
+    const qint64 size = file.size();
+    QByteArray bytes(size, Qt::Uninitialized);
+    const qint64 read = file.read(bytes.data(), size);
+    if (read >= 0) {
+        bytes.resize(read);
+        // A file that grew since its size was taken is read to its end, as before.
+        if (read == size)
+            bytes += file.readAll();
+    }
     if (file.error() != QFileDevice::NoError)
         throw Failure(ioErrorMessage(file.error(), path, file.errorString()));
     return bytes;

@@ -180,8 +180,8 @@ public:
         // Servers take an encoded '/' or '\\' for a folder and refuse it, and a
         // leading '.' for a hidden file: such a UID names its resource by its hash.
         const bool unsafe = uid.isEmpty() || uid.startsWith('.') || uid.contains('/') || uid.contains('\\');
-        const QByteArray name = unsafe ? QCryptographicHash::hash(uid, QCryptographicHash::Sha1).toHex()
-                                       : uid.toPercentEncoding();
+        const QByteArray name =
+            unsafe ? QCryptographicHash::hash(uid, QCryptographicHash::Sha1).toHex() : uid.toPercentEncoding();
         return canonicalPath(m_path + QString::fromLatin1(name) + QStringLiteral(".ics"));
     }
 

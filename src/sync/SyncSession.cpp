@@ -61,7 +61,7 @@ Account SyncSession::account(const QString &password) const
 void SyncSession::matchList(const EventList &list)
 {
     m_uids.clear();
-    const std::vector<QByteArray> uids = matchUids(m_state, list.records());
+    const std::vector<QByteArray> uids = matchUids(m_state, list.copies());
     for (int row = 0; row < list.size() && std::size_t(row) < uids.size(); ++row) {
         if (!uids[std::size_t(row)].isEmpty())
             m_uids.emplace(list.keyAt(row), uids[std::size_t(row)]);
@@ -80,7 +80,7 @@ std::vector<LocalRecord> SyncSession::snapshot(const EventList &list) const
     local.reserve(std::size_t(list.size()));
     for (int row = 0; row < list.size(); ++row) {
         const quint32 key = list.keyAt(row);
-        local.push_back(LocalRecord{key, uidOf(key), list.at(row)});
+        local.push_back(LocalRecord{key, uidOf(key), list.at(row).toRecord()});
     }
     return local;
 }
@@ -164,15 +164,15 @@ void SyncSession::noteListSaved(const EventList &list)
     write();
 }
 
-const EventRecord *SyncSession::localRecordOf(const EventList &list, const QByteArray &uid) const
+std::optional<EventRecord> SyncSession::localRecordOf(const EventList &list, const QByteArray &uid) const
 {
     for (const auto &[key, known] : m_uids) {
         if (known == uid) {
             const int row = list.rowOfKey(key);
-            return row < 0 ? nullptr : &list.at(row);
+            return row < 0 ? std::nullopt : std::optional(list.at(row).toRecord());
         }
     }
-    return nullptr;
+    return std::nullopt;
 }
 
 bool SyncSession::resolveConflict(EventList &list, const QByteArray &uid, bool keepLocal)

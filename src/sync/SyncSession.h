@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -67,8 +68,8 @@ public:
     // The user's choice in a conflict; the list takes the server's version
     // when that was chosen. False when the conflict is no longer there.
     bool resolveConflict(EventList &list, const QByteArray &uid, bool keepLocal);
-    // The record of the list known by uid, or nullptr.
-    const EventRecord *localRecordOf(const EventList &list, const QByteArray &uid) const;
+    // The record of the list known by uid, if it is there.
+    std::optional<EventRecord> localRecordOf(const EventList &list, const QByteArray &uid) const;
 
 private:
     QString m_statePath;

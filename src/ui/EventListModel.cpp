@@ -31,7 +31,7 @@ QVariant EventListModel::data(const QModelIndex &index, int role) const
 {
     if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid() || index.row() >= m_events.size())
         return {};
-    const EventRecord &record = m_events.at(index.row());
+    const RecordView record = m_events.at(index.row());
     if (index.column() == Day && record.month == markers::weekly) {
         // The whole list of days, which the column has no room for, in the tool tip.
         if (role == Qt::ToolTipRole)
@@ -62,7 +62,7 @@ QVariant EventListModel::headerData(int section, Qt::Orientation orientation, in
     return QString::fromLatin1(titles[std::size_t(section)]);
 }
 
-QString EventListModel::weekdaysShown(const QByteArray &day) const
+QString EventListModel::weekdaysShown(QByteArrayView day) const
 {
     const auto &names = weekdayListNames();
     std::array<bool, 7> on{};

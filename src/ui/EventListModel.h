@@ -33,7 +33,7 @@ public:
     void setDayFits(std::function<bool(const QString &)> fits) { m_dayFits = std::move(fits); }
     // A weekly event's days as the column shows them: the first that fits
     // of "Mar Sab", "Ma Sa" and "MaS" (three days or more in a row as "Lun-Ven").
-    QString weekdaysShown(const QByteArray &day) const;
+    QString weekdaysShown(QByteArrayView day) const;
 
 private:
     void beginInsert(int row, int count) override;

@@ -877,7 +877,7 @@ void TForm1::EsportaCalendario1Click()
         }
     }
     const exchange::CalendarExport calendar =
-        exchange::exportCalendar(m_events.records(), m_platform.clock.today(), QDateTime::currentDateTimeUtc());
+        exchange::exportCalendar(m_events, m_platform.clock.today(), QDateTime::currentDateTimeUtc());
     writeWholeFile(path, calendar.text);
 
     QString report =
@@ -965,7 +965,7 @@ void TForm1::ComboBox1Change()
     // the filtered list, or, hidden by the search, it is current no more.
     int shown = -1;
     if (current >= 0) {
-        const EventRecord &record = m_events.at(current);
+        const RecordView record = m_events.at(current);
         for (int row = m_filtered.size() - 1; row >= 0 && shown < 0; --row) {
             if (m_filtered.at(row) == record)
                 shown = row;
@@ -992,7 +992,7 @@ void TForm1::ListView2SelectItem()
     const QModelIndex focused = m_listView2->currentIndex();
     if (!focused.isValid() || !m_listView2->selectionModel()->isRowSelected(focused.row()))
         return;
-    const EventRecord &wanted = m_filtered.at(focused.row());
+    const RecordView wanted = m_filtered.at(focused.row());
     int match = -1;
     for (int row = 0; row < m_events.size(); ++row) {
         if (m_events.at(row) == wanted)
@@ -1058,13 +1058,13 @@ void TForm1::Delete1Click()
     if (row < 0)
         return;
     const QPersistentModelIndex asked(m_model->index(row, 0));
-    const EventRecord record = m_events.at(row);
+    const EventRecord record = m_events.at(row).toRecord();
     const auto answer = m_platform.prompts.ask(nullptr, QStringLiteral("Confirm"),
                                                QStringLiteral("Vuoi cancellare l'evento \"") +
                                                    text::fromCp1252(record.name) + QStringLiteral("\" ?"),
                                                QMessageBox::Question, Prompts::Buttons::OkCancel);
     // The list may have changed while the question was open: remove the record asked about.
-    if (answer == Prompts::Answer::Ok && asked.isValid() && m_events.at(asked.row()) == record) {
+    if (answer == Prompts::Answer::Ok && asked.isValid() && m_events.at(asked.row()) == RecordView(record)) {
         m_events.removeAt(asked.row());
         // No other record becomes current in its place.
         m_listView1->selectionModel()->clear();
@@ -1369,8 +1369,7 @@ void TForm1::showConflicts(const std::vector<exchange::Refusal> &leftOnServer,
     m_conflictsShown = conflicts;
     std::vector<SyncConflictWindow::Shown> shown;
     for (const sync::Conflict &conflict : m_sync->state().conflicts) {
-        const EventRecord *local = m_sync->localRecordOf(m_events, conflict.uid);
-        shown.push_back({conflict.uid, local ? std::optional(*local) : std::nullopt, conflict.server});
+        shown.push_back({conflict.uid, m_sync->localRecordOf(m_events, conflict.uid), conflict.server});
     }
     SyncConflictWindow window(std::move(shown), left, here, isVisible() ? this : nullptr);
     window.exec();

@@ -498,7 +498,7 @@ void TForm2::FormShow()
         m_loadedRow = -1;
         return;
     }
-    m_loaded = events.at(m_loadedRow);
+    m_loaded = events.at(m_loadedRow).toRecord();
     const EditorLoad load = decodeForEditor(m_loaded, m_calendar.todayYear());
     const EditorChoices &choices = load.choices;
 

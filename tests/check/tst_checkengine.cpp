@@ -32,7 +32,7 @@ struct Pass
     QByteArrayList names() const
     {
         QByteArrayList result;
-        for (const EventRecord &record : events.records())
+        for (const EventRecord &record : events.copies())
             result << record.name;
         return result;
     }

@@ -32,9 +32,9 @@ int main(int argc, char *argv[])
                 std::fprintf(stderr, "%s\n", qPrintable(failure.message()));
             }
             for (int row = 0; row < list.size(); ++row) {
-                EventRecord record = list.at(row);
+                EventRecord record = list.at(row).toRecord();
                 record.name += " (salvato)";
-                list.replace(row, std::move(record));
+                list.replace(row, record);
             }
             std::printf("saving %d\n", list.size());
             std::fflush(stdout);

@@ -35,6 +35,15 @@ public:
     void setModified() override {}
 };
 
+// Records as a list holds them, in the order given.
+EventList listOf(const std::vector<EventRecord> &records)
+{
+    EventList list;
+    list.setAutoSort(false);
+    list.appendAll(records);
+    return list;
+}
+
 EventRecord recordOf(const QByteArrayList &fields)
 {
     return {fields[0], fields[1], fields[2], fields[3], fields[4]};
@@ -231,7 +240,7 @@ private slots:
         if (record.day.contains('A') && !expected.isEmpty())
             expected = {expected.front()};
 
-        const exchange::CalendarExport calendar = exchange::exportCalendar({record}, firstDay, stamp);
+        const exchange::CalendarExport calendar = exchange::exportCalendar(listOf({record}), firstDay, stamp);
         const Exported exported = expand(calendar.text);
         QCOMPARE(exported.days, expected);
         QCOMPARE(exported.events, alarm < 0 ? 0 : 1);
@@ -272,7 +281,7 @@ private slots:
             {"Fine di giugno", "07", "00", "03", "0000"}, // comes back as itself, not as 30 June
             {"Rata antica", "00", "31", "02", "0202"},    // a year no other calendar's event brings
         };
-        const exchange::CalendarExport calendar = exchange::exportCalendar(table, firstDay, stamp);
+        const exchange::CalendarExport calendar = exchange::exportCalendar(listOf(table), firstDay, stamp);
         QCOMPARE(calendar.exported, 7);
         QCOMPARE(calendar.unscheduled.size(), std::size_t(5));
         QCOMPARE(calendar.unscheduled[1].text(),
@@ -280,7 +289,7 @@ private slots:
         QCOMPARE(calendar.leftOut.size(), std::size_t(1));
         QCOMPARE(calendar.leftOut[0].text(), QStringLiteral("Rotto: '0a' is not a valid integer value"));
         // Two calendars of the same list are the same calendar, UIDs included.
-        QCOMPARE(exchange::exportCalendar(table, firstDay, stamp).text, calendar.text);
+        QCOMPARE(exchange::exportCalendar(listOf(table), firstDay, stamp).text, calendar.text);
 
         const exchange::Conversion back = exchange::readCalendar(calendar.text);
         QVERIFY(back.refused.empty());

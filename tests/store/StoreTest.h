@@ -43,7 +43,8 @@ inline void useHome(const QTemporaryDir &home)
 
 inline QList<roradaza::EventRecord> recordsOf(const roradaza::EventList &list)
 {
-    return QList<roradaza::EventRecord>(list.records().begin(), list.records().end());
+    const std::vector<roradaza::EventRecord> records = list.copies();
+    return QList<roradaza::EventRecord>(records.begin(), records.end());
 }
 
 } // namespace storetest

@@ -217,27 +217,39 @@ private slots:
     void currentLayout_data()
     {
         QTest::addColumn<QByteArray>("lineEnd");
-        QTest::newRow("CR LF") << QByteArray("\r\n");
-        QTest::newRow("LF") << QByteArray("\n");
-        QTest::newRow("CR") << QByteArray("\r");
+        // More records, named to come between "anna" and "Corso", in order.
+        QTest::addColumn<QList<EventRecord>>("more");
+        QTest::newRow("CR LF") << QByteArray("\r\n") << QList<EventRecord>{};
+        QTest::newRow("LF") << QByteArray("\n") << QList<EventRecord>{};
+        QTest::newRow("CR") << QByteArray("\r") << QList<EventRecord>{};
+        QTest::newRow("fields of 255 bytes and more")
+            << QByteArray("\r\n")
+            << QList<EventRecord>{{"Ba", QByteArray(255, '1'), "01", "07", "0000"},
+                                  {"Bb", "01", QByteArray(254, 'x'), "", QByteArray(300, '2')},
+                                  {"Bc", "", "", QByteArray(70000, '7'), ""}};
+        QTest::newRow("the longest names")
+            << QByteArray("\n")
+            << QList<EventRecord>{{"B" + QByteArray(32766, 'n'), "01", "01", "07", "0000"},
+                                  {"Bz" + QByteArray(100000, 'z'), "01", "02", "07", "0000"}};
     }
     // Loads sorted in any line-end style, asks nothing, and saves in name
     // order with CR LF and the same bytes.
     void currentLayout()
     {
         QFETCH(QByteArray, lineEnd);
+        QFETCH(QList<EventRecord>, more);
         const EventRecord zeno{"Zeno da Citt\xE0", "01", "05", "03", "0000"};
         const EventRecord swim{"Corso di nuoto", "##", "Luned\xEC;Gioved\xEC;A", "", "0000"};
         const EventRecord anna{"anna Perch\xE8", "12", "25A", "07i", "2026"};
         const EventRecord andrea{"Andrea Nicol\xF2", "00", "30", "00", "0000"};
-        QVERIFY(writeBytes(path(), fileBytes({zeno, swim, anna, andrea}, lineEnd)));
+        QVERIFY(writeBytes(path(), fileBytes(QList<EventRecord>{zeno, swim, anna, andrea} + more, lineEnd)));
 
         DatabaseFile file(path());
         EventList list;
         const Loaded result = load(file, list);
         QCOMPARE(result.error, QString());
         QCOMPARE(result.asked, 0);
-        const QList<EventRecord> sorted{andrea, anna, swim, zeno};
+        const QList<EventRecord> sorted = QList<EventRecord>{andrea, anna} + more + QList<EventRecord>{swim, zeno};
         QCOMPARE(recordsOf(list), sorted);
 
         file.save(list);
@@ -502,6 +514,11 @@ private slots:
         QTest::newRow("out of name order") << fileBytes(unordered);
         QTest::newRow("more than the list holds") << fileBytes(numbered(EventList::capacity + 1));
         QTest::newRow("empty file") << QByteArray();
+        // Records whose field sizes are kept beside the list, taken across from the other thread.
+        QTest::newRow("fields of 255 bytes and more, out of name order")
+            << fileBytes({{"Zeno", "01", QByteArray(300, '1'), "07", "0000"},
+                          {"Anna", QByteArray(256, '2'), "01", "07", "0000"},
+                          {"Bruno", "01", "01", "07", QByteArray(255, '3')}});
     }
     void readAheadGivesTheSameAsReading()
     {
@@ -701,6 +718,8 @@ private slots:
         QTest::newRow("count line beyond 32 bits") << "99999999999" + records << 1 << true;
         QTest::newRow("count line of a megabyte") << QByteArray(1 << 20, '9') + records << 1 << true;
         QTest::newRow("name of a megabyte") << "0\r\n" + QByteArray(1 << 20, 'x') + records.mid(24) << 1 << false;
+        QTest::newRow("day of a megabyte")
+            << "0\r\nNome\r\n01\r\n" + QByteArray(1 << 20, '1') + "\r\n07\r\n0000" << 1 << false;
         QTest::newRow("100000 records") << fileBytes(numbered(100000)) << EventList::capacity << true;
     }
     // Any bytes give a message or load what they can; a message always

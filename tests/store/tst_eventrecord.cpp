@@ -120,20 +120,31 @@ private slots:
         // Past nine digits the number may not fit an int: the full rule decides.
         row("year of ten digits", {"E", "01", "01", "07", "0000002031"}, {0, 0, 0, 2031, 1, 1, 7});
         row("year past any int", {"E", "01", "01", "07", "000066666666666666666"}, {}, "000066666666666666666");
+        // Two and four bytes are read at once when they are digits; the bytes
+        // either side of the digits, and what only the full rule reads, are not.
+        row("two bytes just outside the digits", {"E", "/1", "01", "07", "0000"}, {}, "/1");
+        row("two bytes just past the digits", {"E", "01", "1:", "07", "0000"}, {}, "1:");
+        row("two bytes the full rule reads", {"E", " 3", "+5", "$A", "0000"}, {0, 0, 0, 0, 3, 5, 10});
+        row("four bytes just outside the digits", {"E", "01", "01", "07", "20/5"}, {}, "20/5");
+        row("four bytes the full rule reads", {"E", "01", "01", "07", "$7EB"}, {0, 0, 0, 2027, 1, 1, 7});
+        row("every field just past the digits", {"E", "1:", "0:", "0:", "200:"}, {}, "1:");
     }
     void decodeForCheck()
     {
         QFETCH(EventRecord, record);
         QFETCH(QString, error);
-        try {
-            const CheckFields f = roradaza::decodeForCheck(record);
-            QList<int> fields{f.weekly, f.important, f.autoDelete, f.year};
-            if (!f.weekly)
-                fields << f.month << f.day << f.advance;
-            QTEST(fields, "fields");
-            QCOMPARE(QString(), error);
-        } catch (const Failure &failure) {
-            QCOMPARE(failure.message(), error);
+        // The check's inline reading gives the same.
+        for (const auto decode : {&roradaza::decodeForCheck, &roradaza::decodeForCheckInline}) {
+            try {
+                const CheckFields f = decode(record);
+                QList<int> fields{f.weekly, f.important, f.autoDelete, f.year};
+                if (!f.weekly)
+                    fields << f.month << f.day << f.advance;
+                QTEST(fields, "fields");
+                QCOMPARE(QString(), error);
+            } catch (const Failure &failure) {
+                QCOMPARE(failure.message(), error);
+            }
         }
     }
 

@@ -61,7 +61,7 @@ EventRecord named(const QByteArray &name)
 QByteArrayList joined(const EventList &list)
 {
     QByteArrayList all;
-    for (const EventRecord &each : list.records())
+    for (const EventRecord &each : list.copies())
         all << joined(each);
     return all;
 }
@@ -269,8 +269,8 @@ private slots:
             return;
         QCOMPARE(shownNames(form1().filteredView()), found);
         // Each row is a copy of its record, every field included.
-        for (const EventRecord &copy : form1().filtered().records())
-            QVERIFY(std::ranges::count(form1().events().records(), copy) == 1);
+        for (const EventRecord &copy : form1().filtered().copies())
+            QVERIFY(std::ranges::count(form1().events().copies(), copy) == 1);
     }
 
     void emptyTextHidesAndOneCharacterRebuilds()
@@ -439,8 +439,8 @@ private slots:
         QVERIFY(start({named("Anna"), named("Bruno")}));
         if (!search.isEmpty())
             this->search(search);
-        const std::vector<EventRecord> before = form1().events().records();
-        const std::vector<EventRecord> filteredBefore = form1().filtered().records();
+        const std::vector<EventRecord> before = form1().events().copies();
+        const std::vector<EventRecord> filteredBefore = form1().filtered().copies();
 
         bool closed = false;
         add([&] {
@@ -451,9 +451,9 @@ private slots:
         QVERIFY(closed);
         QVERIFY(form1().isEnabled());
         QCOMPARE(boxes(), refused ? QList<Box>{errorBang} : QList<Box>());
-        QCOMPARE(form1().events().records(), before);
+        QCOMPARE(form1().events().copies(), before);
         QCOMPARE(form1().eventView()->model()->rowCount(), int(before.size()));
-        QCOMPARE(form1().filtered().records(), filteredBefore);
+        QCOMPARE(form1().filtered().copies(), filteredBefore);
         QCOMPARE(form1().filteredView()->isVisible(), !search.isEmpty());
     }
 
@@ -480,7 +480,7 @@ private slots:
         QCOMPARE(boxes(), QList<Box>{question});
         QCOMPARE(program->prompts.askedButtons, QList<Prompts::Buttons>{Prompts::Buttons::OkCancel});
         QByteArrayList names;
-        for (const EventRecord &each : form1().events().records())
+        for (const EventRecord &each : form1().events().copies())
             names << each.name;
         QCOMPARE(names, answer == Answer::Ok ? QByteArrayList({"Bruno", "Carla", "Zeno"})
                                              : QByteArrayList({"Bruno", "Carla", "Maria", "Zeno"}));
@@ -991,7 +991,7 @@ private slots:
         const Box full =
             errorBox(u"L'elenco contiene già 65535 eventi, il massimo: non se ne possono aggiungere altri."_s);
         QCOMPARE(boxes(), QList<Box>{full});
-        QCOMPARE(form1().events().records(), records);
+        QCOMPARE(form1().events().copies(), records);
         QCOMPARE(form1().eventView()->model()->rowCount(), 65535);
         QVERIFY(form1().events().autoSort());
     }

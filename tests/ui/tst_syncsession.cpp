@@ -22,7 +22,7 @@ EventRecord record(const char *name, const char *month = "04")
 QStringList names(const EventList &list)
 {
     QStringList out;
-    for (const EventRecord &each : list.records())
+    for (const RecordView each : list.records())
         out << QString::fromLatin1(each.name);
     return out;
 }

@@ -664,7 +664,7 @@ private slots:
         }
         const EventList &events = program->form1->events();
         QCOMPARE(events.size(), 3);
-        for (const EventRecord &record : events.records())
+        for (const EventRecord &record : events.copies())
             QCOMPARE(record.year, QByteArray("0000"));
         QCOMPARE(events.at(0).name, QByteArray("Bollo auto"));
         QCOMPARE(events.at(1).day, QByteArray("Luned\xEC;"));
@@ -737,7 +737,7 @@ private slots:
         QCOMPARE(lines(shown[3]).size(), 2);
         QVERIFY(program->form1->isModified());
         QStringList names;
-        for (const EventRecord &record : program->form1->events().records())
+        for (const EventRecord &record : program->form1->events().copies())
             names << text::fromCp1252(record.name);
         QCOMPARE(names, (QStringList{u"Compleanno di Chiara Esposito"_s, u"Compleanno di Rossi, Mario"_s, u"Zeta"_s}));
         QCOMPARE(program->form1->currentRow(), 2);
@@ -1108,7 +1108,7 @@ private slots:
                      qPrintable(form1.syncStatus()));
         }
         QStringList listed;
-        for (const EventRecord &record : form1.events().records())
+        for (const RecordView record : form1.events().records())
             listed << QString::fromLatin1(record.name);
         QCOMPARE(listed, names);
         const QList<Box> shown = boxes();
