@@ -97,13 +97,16 @@ void NotificationList::settle()
     if (m_pending.size() > 1)
         std::stable_sort(m_pending.begin(), m_pending.end(), byText);
 
-    beginResetModel();
     if (m_ordered) {
-        // A settle before each delete prompt adds a reminder or two to a list
-        // of thousands: find each one's place by halving and move only the
-        // lines after it, from the greatest reminder down. The result is the
-        // merge below, as a reminder goes before the lines equal to it.
+        // Before each delete prompt a few reminders found since the last one
+        // join a list of thousands: find each one's place by halving and move
+        // only the lines after it, from the greatest reminder down. The result
+        // is the merge below, as a reminder goes before the lines equal to it.
         const std::size_t kept = m_lines.size();
+        // Growing is the only step that can fail; it doubles, as push_back would.
+        if (m_lines.capacity() < kept + m_pending.size())
+            m_lines.reserve(std::max(kept + m_pending.size(), 2 * kept));
+        beginResetModel();
         m_lines.resize(kept + m_pending.size());
         auto unmoved = m_lines.begin() + std::ptrdiff_t(kept);
         auto out = m_lines.end();
@@ -119,6 +122,7 @@ void NotificationList::settle()
         std::merge(std::make_move_iterator(m_pending.begin()), std::make_move_iterator(m_pending.end()),
                    std::make_move_iterator(m_lines.begin()), std::make_move_iterator(m_lines.end()),
                    std::back_inserter(merged), byText);
+        beginResetModel();
         m_lines = std::move(merged);
     }
     m_pending.clear();
