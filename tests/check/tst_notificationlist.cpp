@@ -72,8 +72,6 @@ void TestNotificationList::addNotice_data()
     QTest::newRow("equal, newest red first") << QByteArrayList{"x", "y", "!x"} << QByteArrayList{"!x", "x", "y"};
     QTest::newRow("first, between and last at once")
         << QByteArrayList{"m", "c", "x", "a", "!m", "z", "c"} << QByteArrayList{"a", "c", "c", "!m", "m", "x", "z"};
-    QTest::newRow("after appended lines in order")
-        << QByteArrayList{"=b", "=d", "c", "a", "e"} << QByteArrayList{"a", "b", "c", "d", "e"};
     // Lines appended out of order: each reminder goes before the first line
     // not below it, counted from the top, wherever halving would land.
     QTest::newRow("after appended lines out of order")
