@@ -28,7 +28,12 @@ namespace {
 class DecliningHost final : public CheckHost
 {
 public:
-    bool askDelete(const QByteArray &) override { return false; }
+    int prompts = 0;
+    bool askDelete(const QByteArray &) override
+    {
+        ++prompts;
+        return false;
+    }
     void showNotificationWindow() override {}
     void disableMainWindow() override {}
     void setModified() override {}
@@ -71,6 +76,8 @@ void BM_CheckPass(benchmark::State &state)
         benchmark::DoNotOptimize(result.ran);
     }
     state.counters["reminders"] = double(notices.count());
+    // Each prompt puts the reminders gathered so far in place first.
+    state.counters["prompts"] = double(host.prompts) / double(state.iterations());
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_CheckPass)

@@ -44,6 +44,7 @@ QVariant NotificationList::data(const QModelIndex &index, int role) const
 void NotificationList::clear()
 {
     m_pending.clear();
+    m_ordered = true;
     if (m_lines.empty())
         return;
     beginResetModel();
@@ -54,6 +55,8 @@ void NotificationList::clear()
 void NotificationList::append(QByteArray text, quint32 colour)
 {
     settle();
+    if (!m_lines.empty() && before(text, m_lines.back().text))
+        m_ordered = false;
     beginInsertRows({}, count(), count());
     m_lines.push_back({std::move(text), colour});
     endInsertRows();
@@ -62,6 +65,9 @@ void NotificationList::append(QByteArray text, quint32 colour)
 void NotificationList::insert(int row, QByteArray text)
 {
     settle();
+    const auto at = std::size_t(row);
+    if ((at > 0 && before(text, m_lines[at - 1].text)) || (at < m_lines.size() && before(m_lines[at].text, text)))
+        m_ordered = false;
     beginInsertRows({}, row, row);
     m_lines.insert(m_lines.begin() + row, Line{std::move(text), colours::blue});
     endInsertRows();
@@ -88,17 +94,38 @@ void NotificationList::settle()
     // newest first among equals, then ahead of the older lines in the merge.
     std::reverse(m_pending.begin(), m_pending.end());
     const auto byText = [](const Line &a, const Line &b) { return before(a.text, b.text); };
-    std::stable_sort(m_pending.begin(), m_pending.end(), byText);
+    if (m_pending.size() > 1)
+        std::stable_sort(m_pending.begin(), m_pending.end(), byText);
 
-    std::vector<Line> merged;
-    merged.reserve(m_lines.size() + m_pending.size());
-    std::merge(std::make_move_iterator(m_pending.begin()), std::make_move_iterator(m_pending.end()),
-               std::make_move_iterator(m_lines.begin()), std::make_move_iterator(m_lines.end()),
-               std::back_inserter(merged), byText);
+    if (m_ordered) {
+        // Before each delete prompt a few reminders found since the last one
+        // join a list of thousands: find each one's place by halving and move
+        // only the lines after it, from the greatest reminder down. The result
+        // is the merge below, as a reminder goes before the lines equal to it.
+        const std::size_t kept = m_lines.size();
+        // Growing is the only step that can fail; it doubles, as push_back would.
+        if (m_lines.capacity() < kept + m_pending.size())
+            m_lines.reserve(std::max(kept + m_pending.size(), 2 * kept));
+        beginResetModel();
+        m_lines.resize(kept + m_pending.size());
+        auto unmoved = m_lines.begin() + std::ptrdiff_t(kept);
+        auto out = m_lines.end();
+        for (auto it = m_pending.rbegin(); it != m_pending.rend(); ++it) {
+            const auto place = std::lower_bound(m_lines.begin(), unmoved, *it, byText);
+            out = std::move_backward(place, unmoved, out);
+            *--out = std::move(*it);
+            unmoved = place;
+        }
+    } else {
+        std::vector<Line> merged;
+        merged.reserve(m_lines.size() + m_pending.size());
+        std::merge(std::make_move_iterator(m_pending.begin()), std::make_move_iterator(m_pending.end()),
+                   std::make_move_iterator(m_lines.begin()), std::make_move_iterator(m_lines.end()),
+                   std::back_inserter(merged), byText);
+        beginResetModel();
+        m_lines = std::move(merged);
+    }
     m_pending.clear();
-
-    beginResetModel();
-    m_lines = std::move(merged);
     endResetModel();
 }
 

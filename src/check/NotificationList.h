@@ -60,6 +60,9 @@ private:
     std::vector<Line> m_lines;
     std::vector<Line> m_pending; // newest last
     bool m_batching = false;
+    // Whether m_lines is in ascending byte order; only then can a reminder's
+    // place be found by halving instead of walking the list.
+    bool m_ordered = true;
 };
 
 } // namespace roradaza

@@ -270,9 +270,9 @@ void TestCheckEngine::consecutiveAutoDeletes_data()
     QTest::addColumn<QList<bool>>("answers");
     QTest::addColumn<QByteArrayList>("kept");
 
-    QTest::newRow("Yes, No") << QList<bool>{true, false} << QByteArrayList{"Beta", "Gamma"};
-    QTest::newRow("No, Yes") << QList<bool>{false, true} << QByteArrayList{"Alfa", "Gamma"};
-    QTest::newRow("Yes, Yes") << QList<bool>{true, true} << QByteArrayList{"Gamma"};
+    QTest::newRow("Yes, No") << QList<bool>{true, false} << QByteArrayList{"Delta", "Beta", "Gamma"};
+    QTest::newRow("No, Yes") << QList<bool>{false, true} << QByteArrayList{"Alfa", "Delta", "Gamma"};
+    QTest::newRow("Yes, Yes") << QList<bool>{true, true} << QByteArrayList{"Delta", "Gamma"};
 }
 
 void TestCheckEngine::consecutiveAutoDeletes()
@@ -283,14 +283,20 @@ void TestCheckEngine::consecutiveAutoDeletes()
     Pass pass(workedExampleDay);
     pass.engine.setSaintsOption(false);
     pass.events.append({"Alfa", "03", "29A", "00", "0000"});
+    pass.events.append({"Delta", "03", "30", "01", "0000"});
     pass.events.append({"Beta", "03", "29A", "00", "0000"});
     pass.events.append({"Gamma", "03", "29", "00", "0000"});
     pass.host.answers = answers;
 
     QVERIFY(pass.engine.run().ran);
     QCOMPARE(pass.host.asked, (QByteArrayList{"Alfa", "Beta"}));
-    QCOMPARE(pass.texts(), (QByteArrayList{"OGGI:  Alfa !  (Auto-Cancellazione)", "OGGI:  Beta !  (Auto-Cancellazione)",
-                                           "OGGI:  Gamma !"}));
+    const QByteArray alfa = "OGGI:  Alfa !  (Auto-Cancellazione)";
+    const QByteArray beta = "OGGI:  Beta !  (Auto-Cancellazione)";
+    // Behind each prompt, what was gathered so far, each line in its place.
+    QCOMPARE(pass.host.shownLines.size(), 3);
+    QCOMPARE(pass.host.shownLines[0], QByteArrayList{alfa});
+    QCOMPARE(pass.host.shownLines[1], (QByteArrayList{"DOMANI:  Delta !", alfa, beta}));
+    QCOMPARE(pass.texts(), (QByteArrayList{"DOMANI:  Delta !", alfa, beta, "OGGI:  Gamma !"}));
     QCOMPARE(pass.names(), kept);
     QCOMPARE(pass.host.modifications, int(answers.count(true)));
 }

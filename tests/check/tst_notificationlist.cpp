@@ -7,7 +7,8 @@ using namespace roradaza;
 
 namespace {
 
-// Texts starting with "!" stand for important reminders (red).
+// Texts starting with "!" stand for important reminders (red); with "=",
+// for lines appended as they come, in any order.
 QByteArrayList shown(const NotificationList &list)
 {
     QByteArrayList result;
@@ -26,6 +27,8 @@ void add(NotificationList &list, const QByteArray &entry)
 {
     if (entry.startsWith('!'))
         list.addNotice(entry.mid(1), true);
+    else if (entry.startsWith('='))
+        list.append(entry.mid(1));
     else
         list.addNotice(entry, false);
 }
@@ -67,6 +70,12 @@ void TestNotificationList::addNotice_data()
     QTest::newRow("equal goes before existing") << QByteArrayList{"OGGI:  a !", "!OGGI:  a !", "OGGI:  a !"}
                                                 << QByteArrayList{"OGGI:  a !", "!OGGI:  a !", "OGGI:  a !"};
     QTest::newRow("equal, newest red first") << QByteArrayList{"x", "y", "!x"} << QByteArrayList{"!x", "x", "y"};
+    QTest::newRow("first, between and last at once")
+        << QByteArrayList{"m", "c", "x", "a", "!m", "z", "c"} << QByteArrayList{"a", "c", "c", "!m", "m", "x", "z"};
+    // Lines appended out of order: each reminder goes before the first line
+    // not below it, counted from the top, wherever halving would land.
+    QTest::newRow("after appended lines out of order")
+        << QByteArrayList{"=z", "=a", "=b", "m", "c"} << QByteArrayList{"c", "m", "z", "a", "b"};
 }
 
 // Added one by one or gathered in a batch, the list must read the same.
