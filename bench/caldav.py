@@ -1,10 +1,10 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
 """Fills a local Radicale with COUNT events (written straight into its
-storage, as many PUTs would leave them) and runs caldav_timing on it under
-/usr/bin/time -v. With --create the calendar starts empty and caldav_timing
-writes the COUNT events itself, one request each, as a first sync does.
-Usage: bench/caldav.py BUILD/bin/caldav_timing [COUNT] [--tls] [--create]"""
+storage, as many PUTs would leave them) and runs caldav_timing or caldav_sync
+on it under /usr/bin/time -v. With --create the calendar starts empty and the
+program writes the COUNT events itself, one request each, as a first sync does.
+Usage: bench/caldav.py BUILD/bin/caldav_timing|caldav_sync [COUNT] [--tls] [--create]"""
 
 import json
 import os
