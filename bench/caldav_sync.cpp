@@ -77,6 +77,8 @@ int main(int argc, char *argv[])
                     outcome.failure ? " FAILED" : "");
         if (outcome.failure)
             std::fprintf(stderr, "%s\n", outcome.failure->what());
+        if (!outcome.keptHere.empty())
+            std::fprintf(stderr, "  kept here, for one: %s\n", qUtf8Printable(outcome.keptHere.front().text()));
         std::fflush(stdout);
         return outcome;
     };
