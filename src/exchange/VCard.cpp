@@ -8,6 +8,7 @@
 
 #include "exchange/Exchange.h"
 
+#include "store/Conversions.h"
 #include "store/Failure.h"
 
 #include <QDate>
@@ -141,15 +142,7 @@ bool validName(QByteArrayView name)
 
 QByteArray decodeQuotedPrintable(const QByteArray &value)
 {
-    const auto hex = [](char c) {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        if (c >= 'A' && c <= 'F')
-            return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f')
-            return c - 'a' + 10;
-        return -1;
-    };
+    const auto hex = hexDigit;
     QByteArray bytes;
     bytes.reserve(value.size());
     for (qsizetype i = 0; i < value.size(); ++i) {

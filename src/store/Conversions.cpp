@@ -9,17 +9,6 @@
 namespace roradaza {
 namespace {
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 std::optional<int> parseInteger(QByteArrayView text)
 {
     qsizetype at = 0;
@@ -73,6 +62,17 @@ QString quoted(QByteArrayView text)
 }
 
 } // namespace
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
 
 int toInteger(QByteArrayView text)
 {

@@ -11,6 +11,9 @@ namespace roradaza {
 // hexadecimal digits after "$", "x" or "0x" (the x in either case). Anything
 // else, an empty text, or a value beyond 32 bits throws
 // "'%s' is not a valid integer value".
+// A hexadecimal digit's value, either case; -1 for any other byte.
+int hexDigit(char c);
+
 int toInteger(QByteArrayView text);
 
 // A number, non-zero meaning true; anything else throws

@@ -5,6 +5,7 @@
 
 #include "sync/Engine.h"
 
+#include "store/Conversions.h"
 #include "store/Failure.h"
 #include "store/FileErrors.h"
 #include "store/WholeFile.h"
@@ -51,17 +52,6 @@ QByteArray encode(const QString &value)
     return encode(value.toUtf8());
 }
 
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 std::optional<QByteArray> decode(QByteArrayView value)
 {
     if (value == "-")
@@ -73,8 +63,8 @@ std::optional<QByteArray> decode(QByteArrayView value)
             out += value[i];
             continue;
         }
-        const int high = i + 2 < value.size() ? hexValue(value[i + 1]) : -1;
-        const int low = high >= 0 ? hexValue(value[i + 2]) : -1;
+        const int high = i + 2 < value.size() ? hexDigit(value[i + 1]) : -1;
+        const int low = high >= 0 ? hexDigit(value[i + 2]) : -1;
         if (low < 0)
             return std::nullopt;
         out += char(high * 16 + low);

@@ -3,6 +3,7 @@
 
 #include "exchange/Exchange.h"
 #include "store/Text.h"
+#include "sync/DavClient.h"
 #include "sync/SyncRunner.h"
 #include "ui/Prompts.h"
 
@@ -12,7 +13,6 @@
 #include <QEventLoop>
 #include <QFormLayout>
 #include <QGroupBox>
-#include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -47,15 +47,6 @@ bool finish(QKeychain::Job &job)
     if (!done)
         loop.exec();
     return done;
-}
-
-bool isLoopback(const QUrl &address)
-{
-    const QString host = address.host();
-    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
-        return true;
-    const QHostAddress numeric(host);
-    return !numeric.isNull() && numeric.isLoopback();
 }
 
 } // namespace
@@ -256,7 +247,7 @@ void SyncWindow::accept()
             return;
         }
         // Passwords and events travel in the clear over http: only to this computer.
-        if (scheme == QLatin1String("http") && !isLoopback(now.address)) {
+        if (scheme == QLatin1String("http") && !sync::dav::isLoopback(now.address)) {
             m_status->setText(QStringLiteral("Serve un indirizzo https: con http la password e gli eventi "
                                              "viaggerebbero in chiaro (http va bene solo per questo computer)."));
             return;
