@@ -247,6 +247,19 @@ def text_lines(rows):
     return bands
 
 
+def clear_stale_faketime():
+    """The faketime command names a semaphore and a shared memory block after its own pid, and
+    refuses to run ("sem_open: File exists") when a killed one left them behind under a pid that
+    has come round again. Those of processes no longer alive are removed first."""
+    for path in glob.glob("/dev/shm/sem.faketime_sem_*") + glob.glob("/dev/shm/faketime_shm_*"):
+        pid = path.rsplit("_", 1)[-1]
+        if pid.isdigit() and not os.path.exists(f"/proc/{pid}"):
+            try:
+                os.unlink(path)
+            except OSError:
+                pass
+
+
 class Case:
     def __init__(self, binary, screenshots, name, desktop="bare"):
         self.name = name
@@ -329,6 +342,7 @@ class Case:
     def start(self, preload=False):
         """preload: libfaketime loaded into the program itself, so that signals reach it and not faketime."""
         self.output = open(self.path("output.log"), "w")
+        clear_stale_faketime()
         command, env = ["faketime", TODAY, self.program], self.env
         if preload:
             library = glob.glob("/usr/lib/*/faketime/libfaketime.so.1") + glob.glob("/usr/lib/faketime/libfaketime.so.1")
