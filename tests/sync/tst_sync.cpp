@@ -30,27 +30,27 @@ const QDate today(2024, 3, 1);
 const QDateTime stamp(today, QTime(9, 0), Qt::UTC);
 
 // "Name|MM|DD" (seven days of warning, every year) or all five fields; names in UTF-8.
-EventRecord recordOf(const QString &spec)
+EventRecord recordOf(const QString &line)
 {
-    const QStringList parts = spec.trimmed().split(u'|');
+    const QStringList parts = line.trimmed().split(u'|');
     EventRecord record{*text::toCp1252(parts.value(0)), parts.value(1).toLatin1(), parts.value(2).toLatin1(),
                        parts.size() > 3 ? parts[3].toLatin1() : "07", parts.size() > 4 ? parts[4].toLatin1() : "0000"};
     return record;
 }
 
-QString specOf(const EventRecord &record)
+QString lineOf(const EventRecord &record)
 {
-    QString spec = text::fromCp1252(record.name) + u'|' + QString::fromLatin1(record.month) + u'|' +
+    QString line = text::fromCp1252(record.name) + u'|' + QString::fromLatin1(record.month) + u'|' +
                    QString::fromLatin1(record.day);
     if (record.advance != "07" || record.year != "0000")
-        spec += u'|' + QString::fromLatin1(record.advance) + u'|' + QString::fromLatin1(record.year);
-    return spec;
+        line += u'|' + QString::fromLatin1(record.advance) + u'|' + QString::fromLatin1(record.year);
+    return line;
 }
 
-QString sorted(QStringList specs)
+QString sorted(QStringList lines)
 {
-    specs.sort();
-    return specs.join(QStringLiteral(", "));
+    lines.sort();
+    return lines.join(QStringLiteral(", "));
 }
 
 // An event as a phone writes it: no record of ours, a yearly rule, an alarm a week before.
@@ -89,10 +89,10 @@ struct Machine
     }
     QString list() const
     {
-        QStringList specs;
+        QStringList lines;
         for (const LocalRecord &row : rows)
-            specs << specOf(row.record);
-        return sorted(specs);
+            lines << lineOf(row.record);
+        return sorted(lines);
     }
     // A failed sync has nothing for the list: applied all the same, so that
     // the test sees it. The state goes through its file every time.
@@ -166,12 +166,12 @@ struct World
 
     QString serverList()
     {
-        QStringList specs;
+        QStringList lines;
         for (const auto &[href, resource] : server.resources) {
             const exchange::EventReading reading = exchange::readEvent(resource.body);
-            specs << (reading.record ? specOf(*reading.record) : u'?' + reading.refused.what);
+            lines << (reading.record ? lineOf(*reading.record) : u'?' + reading.refused.what);
         }
-        return sorted(specs);
+        return sorted(lines);
     }
 
     QSet<QByteArray> serverUids()
@@ -301,10 +301,10 @@ struct World
         } else if (verb == u"has") {
             QCOMPARE(machine.list(), argument.trimmed());
         } else if (verb == u"conflicts") {
-            QStringList specs;
+            QStringList lines;
             for (const Conflict &conflict : machine.state.conflicts)
-                specs << specOf(conflict.server);
-            QCOMPARE(sorted(specs), argument.trimmed());
+                lines << lineOf(conflict.server);
+            QCOMPARE(sorted(lines), argument.trimmed());
         } else if (verb == u"left") {
             QStringList whats;
             for (const exchange::Refusal &left : machine.last.leftOnServer)
